@@ -1,0 +1,126 @@
+#include "effect/TVormlekEffect.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "runtime/Numeric.h"
+#include "shell/HostServices.h"
+
+using vormlek::SafeStore;
+
+namespace {
+
+constexpr const char* kEffectName = "Tolvarnesk_multi-channel_level_trimmer_4x_mono";
+
+double WallClockSeconds() noexcept {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) * 1e-6;
+}
+
+double DecibelsToGain(double decibels) noexcept { return SafeStore(std::pow(10.0, decibels / 20.0)); }
+
+}  // namespace
+
+TVormlekEffect::TVormlekEffect() {
+    effectName = kEffectName;
+    productName = kEffectName;
+    programName = kEffectName;
+    vendorName = "Tolvarnesk";
+    vendorVersion = 1000;
+    uniqueId = 0;
+    channelCount = 4;
+    DeclareSlider(1, 0.0, -12.0, 12.0, 0.1, {}, "", "", "level mono 1");
+    DeclareSlider(2, 0.0, -12.0, 12.0, 0.1, {}, "", "", "level mono 2");
+    DeclareSlider(3, 0.0, -12.0, 12.0, 0.1, {}, "", "", "level mono 3");
+    DeclareSlider(4, 0.0, -12.0, 12.0, 0.1, {}, "", "", "level mono 4");
+}
+
+void TVormlekEffect::Prologue() noexcept {
+    sampleRate = hostSampleRate;
+    inputCount = hostInputCount;
+    blockSize = hostBlockSize;
+    tempo = hostTempo;
+    timeSigNumerator = hostTimeSigNumerator;
+    timeSigDenominator = hostTimeSigDenominator;
+}
+
+void TVormlekEffect::DoReset() {
+    TVormlek::DoReset();
+    hostSampleRate = sampleRate = 0.0;
+    hostInputCount = inputCount = 0.0;
+    hostBlockSize = blockSize = 0.0;
+    hostTempo = tempo = 0.0;
+    hostTimeSigNumerator = timeSigNumerator = 0.0;
+    hostTimeSigDenominator = timeSigDenominator = 0.0;
+    gain1 = gain2 = gain3 = gain4 = 0.0;
+    displayChanged = lastCheckTime = 0.0;
+    latency = reportedLatency = 0.0;
+    playState = beatPosition = 0.0;
+    serializeCounter = 0.0;
+    StringSlot(kFontFaceString) = "Courier New";
+}
+
+void TVormlekEffect::DoInit() {
+    sampleRate = hostSampleRate = SafeStore(VeST_GetSampleRate(adapter));
+    inputCount = hostInputCount = VeST_GetNumInputs(adapter);
+    blockSize = hostBlockSize = VeST_GetBlockSize(adapter);
+    tempo = hostTempo = SafeStore(VeST_GetTempo(adapter));
+    timeSigNumerator = hostTimeSigNumerator;
+    timeSigDenominator = hostTimeSigDenominator;
+    frameRate = 30.0;
+}
+
+void TVormlekEffect::DoSlider() {
+    Prologue();
+    gain1 = DecibelsToGain(sliderValues[1]);
+    gain2 = DecibelsToGain(sliderValues[2]);
+    gain3 = DecibelsToGain(sliderValues[3]);
+    gain4 = DecibelsToGain(sliderValues[4]);
+}
+
+void TVormlekEffect::DoBlock() {
+    if (WallClockSeconds() - lastCheckTime > 0.25) {
+        if (vormlek::IsNonzero(displayChanged)) {
+            displayChanged = 0.0;
+            VeST_UpdateDisplay(adapter);
+        }
+        lastCheckTime = WallClockSeconds();
+    }
+    if (vormlek::Differ(latency, reportedLatency)) {
+        reportedLatency = latency;
+        VeST_SetInitialDelay(adapter, vormlek::RoundIndex(latency));
+    }
+    double timeSigTempo = hostTempo, numerator = hostTimeSigNumerator, denominator = hostTimeSigDenominator;
+    if (VeST_GetTimeSignature(adapter, &timeSigTempo, &numerator, &denominator) != 0) {
+        hostTempo = SafeStore(timeSigTempo);
+        hostTimeSigNumerator = numerator;
+        hostTimeSigDenominator = denominator;
+    }
+    playState = (VeST_IsPlaying(adapter) == 1 ? 1.0 : 0.0) + (VeST_IsRecording(adapter) == 1 ? 4.0 : 0.0);
+    beatPosition = SafeStore(VeST_GetPpqPos(adapter));
+    Prologue();
+}
+
+void TVormlekEffect::DoSample() {
+    Prologue();
+    sampleValues[0] = SafeStore(sampleValues[0] * gain1);
+    sampleValues[1] = SafeStore(sampleValues[1] * gain2);
+    sampleValues[2] = SafeStore(sampleValues[2] * gain3);
+    sampleValues[3] = SafeStore(sampleValues[3] * gain4);
+}
+
+void TVormlekEffect::DoSerialize() {
+    // Slider entries 1 to 64, bounded like every generated loop.
+    serializeCounter = 1.0;
+    for (int round = 0; round < 1000000 && !(serializeCounter > 64.0); ++round) {
+        SerializeValue(SliderAt(serializeCounter));
+        serializeCounter = SafeStore(serializeCounter + 1.0);
+    }
+}
+
+void TVormlekEffect::DoGfx() {
+    // Selects the text font (string 10000, else "verdana", at height 13); there is nothing to draw.
+    const std::string& face = StringSlot(kFontFaceString);
+    fonts[0] = FontRecord{face.empty() ? std::string("verdana") : face, 13.0, 0};
+    lineHeight = 13.0;
+}

@@ -1,0 +1,39 @@
+// The trim effect: four independent mono channels, each times its own gain set in dB by a slider.
+#pragma once
+
+#include "runtime/TVormlek.h"
+
+class TVormlekEffect final : public TVormlek {
+public:
+    TVormlekEffect();
+
+    void DoSlider() override;
+    void DoBlock() override;
+    void DoSample() override;
+    void DoReset() override;
+    void DoInit() override;
+    void DoGfx() override;
+    void DoSerialize() override;
+
+    static constexpr std::int32_t kFontFaceString = 10000;
+
+    // Host values in pairs: the host copy is what the effect last read from the host, the script
+    // copy what the script's own code reads; the prologue refreshes the second from the first.
+    double hostSampleRate = 0.0, sampleRate = 0.0;
+    double hostInputCount = 0.0, inputCount = 0.0;
+    double hostBlockSize = 0.0, blockSize = 0.0;
+    double hostTempo = 0.0, tempo = 0.0;
+    double hostTimeSigNumerator = 0.0, timeSigNumerator = 0.0;
+    double hostTimeSigDenominator = 0.0, timeSigDenominator = 0.0;
+    double gain1 = 0.0, gain2 = 0.0, gain3 = 0.0, gain4 = 0.0;
+    double displayChanged = 0.0;
+    double lastCheckTime = 0.0;
+    double latency = 0.0;
+    double reportedLatency = 0.0;
+    double playState = 0.0;
+    double beatPosition = 0.0;
+    double serializeCounter = 0.0;
+
+private:
+    void Prologue() noexcept;
+};

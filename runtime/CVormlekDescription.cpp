@@ -1,0 +1,98 @@
+#include "runtime/CVormlekDescription.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "runtime/FilePaths.h"
+#include "runtime/HostText.h"
+
+void CVormlekDescription::DeclareSlider(std::int32_t number, double defaultValue, double minimum, double maximum,
+                                        double step, std::vector<std::string> names, std::string path,
+                                        std::string label, std::string name) {
+    SliderInfo info;
+    info.names = std::move(names);
+    info.number = number;
+    info.defaultValue = defaultValue;
+    info.minimum = minimum;
+    info.maximum = maximum;
+    info.step = step;
+    info.path = std::move(path);
+    info.label = std::move(label);
+    info.name = std::move(name);
+    SliderValue(info) = defaultValue;
+    sliderInfos.push_back(std::move(info));
+    ScanSlider(sliderInfos.back());
+}
+
+void CVormlekDescription::ScanSlider(SliderInfo& info) {
+    if (info.scanned) return;
+    info.scanned = true;
+    if (info.path.empty()) return;
+    info.names = vormlek::ListDirectory(vormlek::WithTrailingSeparator(vormlek::ResolveFileName(info.path)));
+    if (info.names.empty()) info.names.emplace_back("(No Data Files)");
+    info.minimum = 0.0;
+    info.maximum = static_cast<double>(info.names.size()) - 1.0;
+    info.defaultValue = 0.0;
+    info.step = 0.5;
+}
+
+const SliderInfo* CVormlekDescription::Slider(std::int32_t index) const noexcept {
+    if (index < 0 || index >= ParameterCount()) return nullptr;
+    return &sliderInfos[static_cast<std::size_t>(index)];
+}
+
+double& CVormlekDescription::SliderValue(const SliderInfo& info) noexcept {
+    return sliderValues[static_cast<std::size_t>(info.number) & (kSliderCount - 1)];
+}
+
+double CVormlekDescription::SliderValue(const SliderInfo& info) const noexcept {
+    return sliderValues[static_cast<std::size_t>(info.number) & (kSliderCount - 1)];
+}
+
+double CVormlekDescription::GetNormalized(std::int32_t index) const noexcept {
+    const SliderInfo* info = Slider(index);
+    if (info == nullptr) return 0.0;
+    return (SliderValue(*info) - info->minimum) / (info->maximum - info->minimum);
+}
+
+void CVormlekDescription::SetNormalized(std::int32_t index, double normalized) noexcept {
+    const SliderInfo* info = Slider(index);
+    // A NaN or infinite value from a host would poison the slider, the display and the saved state.
+    if (info == nullptr || !std::isfinite(normalized)) return;
+    // The grid is the multiples of step counted from 0, not from the minimum.
+    const double value =
+        info->step * std::floor((info->minimum + normalized * (info->maximum - info->minimum) + info->step * 0.5) /
+                                info->step);
+    double& current = SliderValue(*info);
+    if (std::fabs(value - current) < 0.00001) return;
+    current = value;
+    if (info->linked != nullptr) *info->linked = value;
+    DoSlider();
+}
+
+void CVormlekDescription::ParameterName(std::int32_t index, char* text) const noexcept {
+    if (const SliderInfo* info = Slider(index)) vormlek::CopyHostText(text, info->name);
+}
+
+void CVormlekDescription::ParameterLabel(std::int32_t index, char* text) const noexcept {
+    if (const SliderInfo* info = Slider(index)) vormlek::CopyHostText(text, info->label);
+}
+
+void CVormlekDescription::ParameterDisplay(std::int32_t index, char* text) const noexcept {
+    const SliderInfo* info = Slider(index);
+    if (info == nullptr || text == nullptr) return;
+    const double value = SliderValue(*info);
+    if (info->names.empty()) {
+        char formatted[vormlek::kHostTextCapacity];
+        std::snprintf(formatted, sizeof(formatted), "%.2f", value);
+        vormlek::CopyHostText(text, formatted);
+        return;
+    }
+    const auto last = static_cast<double>(info->names.size() - 1);
+    const double position = std::trunc((value - info->minimum) * last / (info->maximum - info->minimum));
+    // A negative position, or one beyond 32 bits (or NaN), shows the first name.
+    std::size_t name = 0;
+    if (position > 0.0 && position < 2147483648.0) name = static_cast<std::size_t>(std::min(position, last));
+    vormlek::CopyHostText(text, info->names[name]);
+}

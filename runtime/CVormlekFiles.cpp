@@ -1,0 +1,41 @@
+#include "runtime/CVormlekFiles.h"
+
+#include <cstdio>
+
+#include "runtime/FilePaths.h"
+#include "runtime/Numeric.h"
+
+void CVormlekFiles::ResetFileSlot(FileSlot& slot) noexcept {
+    if (slot.mode == FileSlot::kWriting && !slot.name.empty()) {
+        if (std::FILE* file = std::fopen(vormlek::ResolveFileName(slot.name).c_str(), "wb")) {
+            for (float value : slot.data) std::fputc(vormlek::RoundIndex(value) & 0xFF, file);
+            std::fclose(file);
+        }
+    }
+    slot.name.clear();
+    slot.position = 0;
+    slot.resetFlag = 0;
+    slot.counter1 = 0;
+    slot.counter2 = 0;
+    slot.data.clear();
+}
+
+void CVormlekFiles::SerializeValue(double& value) noexcept {
+    FileSlot& slot = stateFile();
+    const auto position = static_cast<std::size_t>(slot.position);
+    if (slot.mode == FileSlot::kWriting) {
+        if (slot.data.size() <= position) slot.data.resize(position + 1, 0.0f);
+        slot.data[position] = static_cast<float>(value);
+        ++slot.position;
+    } else if (slot.mode == FileSlot::kReading && position < slot.data.size()) {
+        value = slot.data[position];
+        ++slot.position;
+    }
+}
+
+CVormlekFiles::~CVormlekFiles() {
+    for (FileSlot& slot : files) {
+        ResetFileSlot(slot);
+        slot.mode = FileSlot::kClosed;
+    }
+}

@@ -1,0 +1,7 @@
+#include "runtime/SpectralTables.h"
+
+namespace vormlek {
+
+void EnsureSpectralTables() noexcept {}
+
+}  // namespace vormlek

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the tools need on a fresh Debian 12 machine.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# 32-bit Wine runs the Win32 plug-in; it needs the i386 architecture before the package lists are read.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+    build-essential cmake g++ git pkg-config \
+    libgtest-dev libgmock-dev libbenchmark-dev \
+    libsndfile1-dev libcli11-dev libfftw3-dev nlohmann-json3-dev \
+    sox \
+    lsp-plugins-vst zam-plugins \
+    ardour \
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+    wine wine32:i386 wine64 \
+    > /dev/null

@@ -1,0 +1,43 @@
+// The exported entry points. A host calls one of them once per plug-in instance with its callback.
+#include <memory>
+#include <new>
+
+#include "effect/TVormlekEffect.h"
+#include "shell/CVeST.h"
+#include "shell/TVeSTBridge.h"
+
+#if defined(_WIN32)
+#define VST_EXPORT
+#else
+#define VST_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+AEffect* CreateInstance(audioMasterCallback host) noexcept {
+    try {
+        const TVeSTBridge table = MakeTrimBridge();
+        auto script = std::make_unique<TVormlekEffect>();
+        CVeST* adapter = CreateVeST(script.get(), table, host, 1, script->ParameterCount());
+        if (adapter == nullptr) return nullptr;  // the unused script object is released
+        script.release()->adapter = adapter;     // from here on the adapter owns the script object
+        return adapter->getAeffect();
+    } catch (...) {  // out of memory while building the instance: nothing may escape to the host
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host) noexcept { return CreateInstance(host); }
+
+VST_EXPORT AEffect* VSTCALLBACK MAIN(audioMasterCallback host) noexcept { return CreateInstance(host); }
+
+#if !defined(_WIN32)
+// Older Linux hosts look for "main"; C++ does not allow a function of that name returning a pointer.
+VST_EXPORT AEffect* MainEntry(audioMasterCallback host) noexcept __asm__("main");
+AEffect* MainEntry(audioMasterCallback host) noexcept { return CreateInstance(host); }
+#endif
+}
