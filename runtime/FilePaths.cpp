@@ -11,20 +11,70 @@
 
 namespace vormlek {
 
+namespace {
+
+char LowerAscii(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 bool IsSeparator(char c) noexcept { return c == '\\' || c == '/'; }
+
+bool Equals(std::string_view a, std::string_view b) noexcept { return a == b; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) noexcept { return text.starts_with(prefix); }
+
+bool EndsWith(std::string_view text, std::string_view suffix) noexcept { return text.ends_with(suffix); }
+
+bool EndsWithSeparator(std::string_view text) noexcept { return !text.empty() && IsSeparator(text.back()); }
 
 std::string WithTrailingSeparator(std::string_view text) {
     std::string result(text);
-    if (result.empty() || !IsSeparator(result.back())) result.push_back(kNativeSeparator);
+    if (!EndsWithSeparator(result)) result.push_back(kNativeSeparator);
     return result;
 }
 
-#if defined(_WIN32)
-extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module's own base address is its handle
+std::string WithLeadingSeparator(std::string_view text) {
+    if (!text.empty() && IsSeparator(text.front())) return std::string(text);
+    return kNativeSeparator + std::string(text);
+}
 
+std::string_view WithoutLeadingSeparator(std::string_view text) noexcept {
+    if (!text.empty() && IsSeparator(text.front())) text.remove_prefix(1);
+    return text;
+}
+
+std::ptrdiff_t LastSeparator(std::string_view text) noexcept {
+    for (std::size_t end = text.size(); end > 0; --end) {
+        if (IsSeparator(text[end - 1])) return static_cast<std::ptrdiff_t>(end - 1);
+    }
+    return -1;
+}
+
+std::string_view DirectoryPart(std::string_view text) noexcept {
+    return text.substr(0, static_cast<std::size_t>(LastSeparator(text) + 1));
+}
+
+std::string_view FileNamePart(std::string_view text) noexcept {
+    return text.substr(static_cast<std::size_t>(LastSeparator(text) + 1));
+}
+
+std::string_view Extension(std::string_view text) noexcept {
+    const std::size_t dot = text.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : text.substr(dot);
+}
+
+#if defined(_WIN32)
 std::string ModulePath() {
-    char path[260] = {};
-    const DWORD length = GetModuleFileNameA(reinterpret_cast<HMODULE>(&__ImageBase), path, sizeof(path));
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(static_cast<HMODULE>(moduleInstance), path, sizeof(path));
     return std::string(path, length < sizeof(path) ? length : 0);
 }
 #else
@@ -35,17 +85,10 @@ std::string ModulePath() {
 }
 #endif
 
-std::string ModuleDirectory() {
-    std::string path = ModulePath();
-    std::size_t end = path.size();
-    while (end > 0 && !IsSeparator(path[end - 1])) --end;
-    path.resize(end);
-    return path;
-}
+std::string ModuleDirectory() { return std::string(DirectoryPart(ModulePath())); }
 
 std::string ResolveFileName(std::string_view name) {
-    if (!name.empty() && IsSeparator(name.front())) name.remove_prefix(1);
-    return ModuleDirectory() + std::string(name);
+    return ModuleDirectory() + std::string(WithoutLeadingSeparator(name));
 }
 
 std::vector<std::string> ListDirectory(const std::string& directory) {

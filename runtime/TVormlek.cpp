@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "runtime/SpectralTables.h"
 #include "shell/HostServices.h"
@@ -53,13 +54,15 @@ void TVormlek::PrepareStateStream(std::int32_t mode) noexcept {
 }
 
 std::int32_t TVormlek::SaveChunk(void** chunk, bool) {
+    // A host that gives no place for the pointer gets no chunk, not a size it cannot use.
+    if (chunk == nullptr) return 0;
     PrepareStateStream(FileSlot::kWriting);
     double marker = kChunkMarker;
     SerializeValue(marker);
     DoSerialize();
     FileSlot& slot = stateFile();
     if (slot.data.size() <= 1) return 0;
-    if (chunk != nullptr) *chunk = slot.data.data();
+    *chunk = slot.data.data();
     return static_cast<std::int32_t>(slot.data.size() * sizeof(float));
 }
 
@@ -67,7 +70,11 @@ std::int32_t TVormlek::LoadChunk(const void* chunk, std::int32_t byteCount, bool
     PrepareStateStream(FileSlot::kReading);
     FileSlot& slot = stateFile();
     if (chunk == nullptr || byteCount < static_cast<std::int32_t>(sizeof(float))) return byteCount;
-    slot.data.resize(static_cast<std::size_t>(byteCount) / sizeof(float));
+    try {
+        slot.data.resize(static_cast<std::size_t>(byteCount) / sizeof(float));
+    } catch (const std::bad_alloc&) {  // a chunk too large to hold is ignored like a malformed one
+        return byteCount;
+    }
     std::memcpy(slot.data.data(), chunk, slot.data.size() * sizeof(float));
     double marker = 0.0;
     SerializeValue(marker);
