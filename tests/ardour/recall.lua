@@ -12,12 +12,14 @@ local fx = common.find_plugin(track, plugin_name)
 common.describe(fx)
 
 -- Ardour's own controls must show the saved levels again.
+local restored = true
 for c = 1, common.channels do
   local value = ARDOUR.LuaAPI.get_processor_param(fx, c - 1, true)
   local want = common.normalised(common.resting_db[c])
   print(string.format("parameter %d after reload: %.7f (saved %.7f, %+.1f dB)", c - 1, value, want, common.resting_db[c]))
-  assert(math.abs(value - want) < 1e-6, "parameter " .. (c - 1) .. " not restored")
+  restored = restored and math.abs(value - want) < 1e-6
 end
 
 common.export(dir, "recalled")
 close_session()
+assert(restored, "parameters not restored")
