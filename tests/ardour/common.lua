@@ -3,8 +3,8 @@ local M = {
   session_name = "trimcheck",
   track_name = "trim",
   channels = 4,
-  preset_id = "2d59195f-b854-4771-b675-3da20a9d8b2d",
-  export_samples = 9600,
+  preset_id = "2d59195f-b854-4771-b675-3da20a9d8b2d",  -- float_export.preset
+  export_samples = 9600,  -- 0.2 s at 48 kHz, many process blocks
   -- Each channel sweeps through these while the others rest at their own level.
   sweep_db = { -12, -3.5, 12 },
   resting_db = { -7.3, 2.6, -0.9, 9.1 },
@@ -21,6 +21,8 @@ function M.describe(fx)
     insert:input_streams():n_audio(), insert:output_streams():n_audio()))
   -- A plug-in whose I/O does not fit the track is replicated; that would hide a wrong channel count.
   assert(insert:get_count() == 1, "Ardour replicated the plug-in")
+  assert(insert:input_streams():n_audio() == M.channels and insert:output_streams():n_audio() == M.channels,
+    "the plug-in does not run 4 in / 4 out")
   assert(plugin:parameter_count() == M.channels, "unexpected parameter count")
 end
 

@@ -16,6 +16,7 @@ for _, io in ipairs({ master:input(), master:output() }) do
     assert(io:add_port("", nil, ARDOUR.DataType("audio")) == 0, "cannot widen the master bus")
   end
 end
+-- Without panners, channel n of the track reaches channel n of the export unchanged.
 master:panner_shell():set_bypassed(true)
 
 local track = Session:new_audio_track(common.channels, common.channels, nil, 1, common.track_name,

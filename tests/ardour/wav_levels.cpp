@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace {
