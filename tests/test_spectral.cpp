@@ -1,0 +1,446 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "runtime/SpectralTables.h"
+#include "runtime/SpectralTransforms.h"
+
+using namespace vormlek;
+
+namespace {
+
+using Complex = std::complex<long double>;
+
+struct Store : CVormlekMemory {};
+
+std::vector<double> RandomDoubles(std::size_t count, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::vector<double> values(count);
+    for (double& value : values) value = uniform(generator);
+    return values;
+}
+
+std::vector<std::int32_t> PowersOfTwo(std::int32_t from, std::int32_t to) {
+    std::vector<std::int32_t> sizes;
+    for (std::int32_t size = from; size <= to; size *= 2) sizes.push_back(size);
+    return sizes;
+}
+
+// The split-radix order straight from its recursive definition.
+std::int32_t RecursiveOrder(std::int32_t n, std::int32_t p) {
+    if (n <= 2) return p;
+    if (p < n / 2) return 2 * RecursiveOrder(n / 2, p);
+    const std::int32_t q = p - n / 2, c = n / 4;
+    if (q < c) return 4 * RecursiveOrder(c, q) + 1;
+    return (4 * RecursiveOrder(c, q - c) - 1) & (n - 1);
+}
+
+// Largest deviation relative to the largest reference magnitude.
+template <typename Reference>
+double RelativeError(const std::vector<double>& actual, const Reference& reference) {
+    long double worst = 0, largest = 0;
+    for (std::size_t i = 0; i < actual.size(); ++i) {
+        worst = std::max(worst, std::fabs(static_cast<long double>(actual[i]) - reference[i]));
+        largest = std::max(largest, std::fabs(static_cast<long double>(reference[i])));
+    }
+    return static_cast<double>(worst / largest);
+}
+
+// A plain O(N^2) DFT with kernel e^(sign 2 pi i nk/N), in long double, natural order in and out.
+std::vector<Complex> Dft(const std::vector<double>& interleaved, int sign) {
+    const std::size_t n = interleaved.size() / 2;
+    std::vector<Complex> roots(n);
+    for (std::size_t j = 0; j < n; ++j) roots[j] = std::polar(1.0L, sign * 2 * std::numbers::pi_v<long double> * j / n);
+    std::vector<Complex> out(n);
+    for (std::size_t k = 0; k < n; ++k)
+        for (std::size_t i = 0; i < n; ++i)
+            out[k] += Complex(interleaved[2 * i], interleaved[2 * i + 1]) * roots[(i * k) % n];
+    return out;
+}
+
+std::vector<long double> Interleave(const std::vector<Complex>& values) {
+    std::vector<long double> out;
+    for (const Complex& value : values) {
+        out.push_back(value.real());
+        out.push_back(value.imag());
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tables
+
+TEST(SpectralTables, RadixSixteenConstantsCarryTheirLastPlaceAdjustments) {
+    const auto c = Radix16Constants();
+    EXPECT_DOUBLE_EQ(c[0], std::cos(std::numbers::pi / 8));
+    EXPECT_DOUBLE_EQ(c[1], std::sin(std::numbers::pi / 8));
+    EXPECT_EQ(c[2], 0.7071067811865476);
+    EXPECT_EQ(c[3], 0.7071067811865475);
+    EXPECT_EQ(c[3], std::nextafter(c[2], 0.0));
+    EXPECT_EQ(c[4], 0.38268343236508984);
+    EXPECT_EQ(c[4], std::nextafter(c[1], 1.0));
+    EXPECT_EQ(c[5], c[0]);
+}
+
+TEST(SpectralTables, TwiddleTablesHoldAQuarterUpTo512AndAnEighthAbove) {
+    EXPECT_EQ(Twiddles(32).size(), 2u * 7);
+    EXPECT_EQ(Twiddles(64).size(), 2u * 15);
+    EXPECT_EQ(Twiddles(512).size(), 2u * 127);
+    EXPECT_EQ(Twiddles(1024).size(), 2u * 127);
+    EXPECT_EQ(Twiddles(32768).size(), 2u * 4095);
+    EXPECT_TRUE(Twiddles(16).empty());
+    EXPECT_TRUE(Twiddles(65536).empty());
+    EXPECT_TRUE(Twiddles(96).empty());
+}
+
+TEST(SpectralTables, TwiddlesAreCosineAndSineOfTheirAngleAtEverySize) {
+    for (std::int32_t size : PowersOfTwo(32, 32768)) {
+        const auto pairs = Twiddles(size);
+        for (std::size_t k = 1; k <= pairs.size() / 2; ++k) {
+            const long double angle = 2 * std::numbers::pi_v<long double> * k / size;
+            ASSERT_NEAR(pairs[2 * (k - 1)], std::cos(angle), 5e-16) << size << " " << k;
+            ASSERT_NEAR(pairs[2 * (k - 1) + 1], std::sin(angle), 5e-16) << size << " " << k;
+        }
+    }
+}
+
+TEST(SpectralTables, SmallReorderingTablesAreAsDerivedByHand) {
+    auto asVector = [](std::span<const std::int32_t> table) { return std::vector<std::int32_t>(table.begin(), table.end()); };
+    EXPECT_EQ(asVector(Reordering(2)), (std::vector<std::int32_t>{0, 1}));
+    EXPECT_EQ(asVector(Reordering(4)), (std::vector<std::int32_t>{0, 3, 1, 2}));
+    EXPECT_EQ(asVector(Reordering(8)), (std::vector<std::int32_t>{0, 6, 3, 5, 1, 7, 2, 4}));
+    EXPECT_EQ(asVector(Reordering(16).first(8)), (std::vector<std::int32_t>{0, 12, 6, 11, 3, 15, 5, 9}));
+    EXPECT_TRUE(Reordering(1).empty());
+    EXPECT_TRUE(Reordering(65536).empty());
+    EXPECT_TRUE(Reordering(24).empty());
+}
+
+TEST(SpectralTables, OrderAndReorderingFollowTheRecursiveDefinitionAtEverySize) {
+    std::size_t entries = 0;
+    for (std::int32_t size : PowersOfTwo(2, 32768)) {
+        const auto table = Reordering(size);
+        ASSERT_EQ(table.size(), static_cast<std::size_t>(size));
+        entries += table.size();
+        std::vector<std::int32_t> expected(static_cast<std::size_t>(size), -1);
+        expected[0] = 0;
+        for (std::int32_t p = 0; p < size; ++p) {
+            const std::int32_t natural = RecursiveOrder(size, p);
+            ASSERT_EQ(SplitRadixOrder(size, p), natural) << size << " " << p;
+            if (p > 0) expected[static_cast<std::size_t>(size - natural)] = p;
+        }
+        ASSERT_TRUE(std::equal(table.begin(), table.end(), expected.begin())) << size;
+    }
+    EXPECT_EQ(entries, static_cast<std::size_t>(kReorderingEntries));
+    // The tables lie back to back, smallest first.
+    EXPECT_EQ(Reordering(4).data(), Reordering(2).data() + 2);
+    EXPECT_EQ(Reordering(32768).data(), Reordering(2).data() + 32766);
+}
+
+// ---------------------------------------------------------------------------------------------
+// FFT
+
+TEST(Fft, ForwardModeMatchesThePositiveKernelDftInInternalOrder) {
+    for (std::int32_t size : PowersOfTwo(16, 1024)) {
+        std::vector<double> block = RandomDoubles(2 * static_cast<std::size_t>(size), static_cast<unsigned>(size));
+        const std::vector<Complex> spectrum = Dft(block, +1);
+        FftBlock(block.data(), size, kFftForward);
+        std::vector<long double> expected;
+        for (std::int32_t p = 0; p < size; ++p) {
+            const Complex value = spectrum[static_cast<std::size_t>(RecursiveOrder(size, p))];
+            expected.push_back(value.real());
+            expected.push_back(value.imag());
+        }
+        EXPECT_LT(RelativeError(block, expected), 1e-12) << size;
+    }
+}
+
+TEST(Fft, InverseModeMatchesTheNegativeKernelDftFromInternalOrder) {
+    for (std::int32_t size : PowersOfTwo(16, 1024)) {
+        const std::vector<double> natural = RandomDoubles(2 * static_cast<std::size_t>(size), 1000u + static_cast<unsigned>(size));
+        std::vector<double> block(natural.size());
+        for (std::int32_t p = 0; p < size; ++p) {
+            const std::size_t from = 2 * static_cast<std::size_t>(RecursiveOrder(size, p));
+            block[2 * static_cast<std::size_t>(p)] = natural[from];
+            block[2 * static_cast<std::size_t>(p) + 1] = natural[from + 1];
+        }
+        FftBlock(block.data(), size, kFftInverse);
+        EXPECT_LT(RelativeError(block, Interleave(Dft(natural, -1))), 1e-12) << size;
+    }
+}
+
+TEST(Fft, ForwardThenInverseGivesSizeTimesTheInputAtEverySize) {
+    for (std::int32_t size : PowersOfTwo(16, 32768)) {
+        const std::vector<double> input = RandomDoubles(2 * static_cast<std::size_t>(size), 7u);
+        std::vector<double> block = input;
+        FftBlock(block.data(), size, kFftForward);
+        FftBlock(block.data(), size, kFftInverse);
+        std::vector<long double> expected(input.begin(), input.end());
+        for (long double& value : expected) value *= size;
+        EXPECT_LT(RelativeError(block, expected), 1e-13) << size;
+    }
+}
+
+TEST(Fft, ReorderingAfterTheForwardPassGivesTheUsualSpectrumInNaturalOrder) {
+    for (std::int32_t size : {16, 128, 1024}) {
+        std::vector<double> block = RandomDoubles(2 * static_cast<std::size_t>(size), 3u);
+        const std::vector<long double> expected = Interleave(Dft(block, -1));
+        FftBlock(block.data(), size, kFftForward);
+        FftBlock(block.data(), size, kFftToNatural);
+        EXPECT_LT(RelativeError(block, expected), 1e-12) << size;
+    }
+}
+
+TEST(Fft, ReorderingBeforeTheInversePassGivesTheUsualInverseFromNaturalOrder) {
+    for (std::int32_t size : {16, 256, 1024}) {
+        std::vector<double> block = RandomDoubles(2 * static_cast<std::size_t>(size), 5u);
+        const std::vector<long double> expected = Interleave(Dft(block, +1));
+        FftBlock(block.data(), size, kFftFromNatural);
+        FftBlock(block.data(), size, kFftInverse);
+        EXPECT_LT(RelativeError(block, expected), 1e-12) << size;
+    }
+}
+
+TEST(Fft, TheTwoReorderingModesUndoEachOtherExactlyAtEverySize) {
+    for (std::int32_t size : PowersOfTwo(16, 32768)) {
+        const std::vector<double> input = RandomDoubles(2 * static_cast<std::size_t>(size), 11u);
+        std::vector<double> block = input;
+        FftBlock(block.data(), size, kFftToNatural);
+        for (std::int32_t m = 0; m < size; m += 97) {
+            const std::size_t from = 2 * static_cast<std::size_t>(Reordering(size)[static_cast<std::size_t>(m)]);
+            ASSERT_EQ(block[2 * static_cast<std::size_t>(m)], input[from]) << size << " " << m;
+            ASSERT_EQ(block[2 * static_cast<std::size_t>(m) + 1], input[from + 1]) << size << " " << m;
+        }
+        FftBlock(block.data(), size, kFftFromNatural);
+        ASSERT_EQ(block, input) << size;
+    }
+}
+
+TEST(Fft, WorksOnScriptMemoryRoundingTheSizeDownToAPowerOfTwo) {
+    Store memory;
+    const std::int32_t index = -4000;  // page -1; 2 * 1000 doubles fit before its end
+    const std::vector<double> input = RandomDoubles(2000, 13u);
+    std::copy(input.begin(), input.end(), &memory.Memory(index));
+
+    Fft(memory, index, 1000, kFftForward);
+    std::vector<double> expected(input.begin(), input.begin() + 1024);
+    FftBlock(expected.data(), 512, kFftForward);
+    const double* block = &memory.Memory(index);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), block));
+    EXPECT_TRUE(std::equal(input.begin() + 1024, input.end(), block + 1024));  // beyond 512 values: untouched
+}
+
+TEST(Fft, IgnoresSizesOutsideItsRangeUnknownModesAndBlocksCrossingAPage) {
+    Store memory;
+    const std::vector<double> input = RandomDoubles(65536, 17u);
+    std::copy(input.begin(), input.end(), memory.MemoryRun(0, 65536));
+    auto unchanged = [&] { return std::equal(input.begin(), input.end(), memory.MemoryRun(0, 65536)); };
+
+    for (std::int32_t size : {15, 8, 1, 0, -16, 65536, 1 << 30}) {
+        Fft(memory, 0, size, kFftForward);
+        ASSERT_TRUE(unchanged()) << size;
+    }
+    for (std::int32_t mode : {2, 3, 6, -1, 8}) {
+        Fft(memory, 0, 16, mode);
+        ASSERT_TRUE(unchanged()) << mode;
+    }
+    Fft(memory, 65536 - 30, 16, kFftForward);  // 32 doubles from offset 65506 would leave page 0
+    EXPECT_TRUE(unchanged());
+    EXPECT_EQ(memory.PageCount(), 1u);
+
+    Fft(memory, 0, 40000, kFftForward);  // rounds down to 32768, which fills the page exactly
+    std::vector<double> expected = input;
+    FftBlock(expected.data(), 32768, kFftForward);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), memory.MemoryRun(0, 65536)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// MDCT
+
+std::vector<long double> Window(std::int32_t size) {
+    std::vector<long double> window(static_cast<std::size_t>(size));
+    for (std::size_t i = 0; i < window.size(); ++i) window[i] = std::sin(std::numbers::pi_v<long double> * (i + 0.5L) / size);
+    return window;
+}
+
+// cos(pi/(2N) (2n + 1 + N/2)(2k + 1)), with the product reduced modulo its period 4N.
+struct MdctCosines {
+    explicit MdctCosines(std::int32_t size) : size(size), table(4 * static_cast<std::size_t>(size)) {
+        for (std::size_t j = 0; j < table.size(); ++j) table[j] = std::cos(std::numbers::pi_v<long double> * j / (2 * size));
+    }
+    long double operator()(std::int32_t n, std::int32_t k) const {
+        const std::int64_t product = static_cast<std::int64_t>(2 * n + 1 + size / 2) * (2 * k + 1);
+        return table[static_cast<std::size_t>(product % (4 * size))];
+    }
+    std::int32_t size;
+    std::vector<long double> table;
+};
+
+std::vector<long double> DirectMdctReference(const std::vector<double>& input) {
+    const std::int32_t size = static_cast<std::int32_t>(input.size());
+    const MdctCosines cosines(size);
+    const std::vector<long double> window = Window(size);
+    std::vector<long double> out(input.size() / 2);
+    for (std::int32_t k = 0; k < size / 2; ++k)
+        for (std::int32_t n = 0; n < size; ++n)
+            out[static_cast<std::size_t>(k)] += input[static_cast<std::size_t>(n)] * window[static_cast<std::size_t>(n)] * cosines(n, k);
+    return out;
+}
+
+std::vector<long double> DirectInverseMdctReference(const std::vector<double>& coefficients) {
+    const std::int32_t size = 2 * static_cast<std::int32_t>(coefficients.size());
+    const MdctCosines cosines(size);
+    const std::vector<long double> window = Window(size);
+    std::vector<long double> out(static_cast<std::size_t>(size));
+    for (std::int32_t n = 0; n < size; ++n) {
+        for (std::int32_t k = 0; k < size / 2; ++k) out[static_cast<std::size_t>(n)] += coefficients[static_cast<std::size_t>(k)] * cosines(n, k);
+        out[static_cast<std::size_t>(n)] *= window[static_cast<std::size_t>(n)];
+    }
+    return out;
+}
+
+// The size-32 transform applies 4/N on the inverse side, the larger ones on the forward side.
+long double ForwardScale(std::int32_t size) { return size <= 32 ? 1.0L : 4.0L / size; }
+long double InverseScale(std::int32_t size) { return size <= 32 ? 4.0L / size : 1.0L; }
+
+TEST(Mdct, MatchesTheDirectFormulaAtEverySize) {
+    for (std::int32_t size : PowersOfTwo(32, 4096)) {
+        const std::vector<double> input = RandomDoubles(static_cast<std::size_t>(size), 19u + static_cast<unsigned>(size));
+        std::vector<long double> expected = DirectMdctReference(input);
+        for (long double& value : expected) value *= ForwardScale(size);
+        std::vector<double> block = input;
+        MdctBlock(block.data(), size);
+        EXPECT_LT(RelativeError(std::vector<double>(block.begin(), block.begin() + size / 2), expected), 1e-12) << size;
+        EXPECT_TRUE(std::equal(block.begin() + size / 2, block.end(), input.begin() + size / 2)) << size;
+    }
+}
+
+TEST(Mdct, InverseMatchesTheDirectFormulaAtEverySize) {
+    for (std::int32_t size : PowersOfTwo(32, 4096)) {
+        const std::vector<double> coefficients = RandomDoubles(static_cast<std::size_t>(size / 2), 23u + static_cast<unsigned>(size));
+        std::vector<long double> expected = DirectInverseMdctReference(coefficients);
+        for (long double& value : expected) value *= InverseScale(size);
+        std::vector<double> block = coefficients;
+        block.resize(static_cast<std::size_t>(size), 99.0);
+        InverseMdctBlock(block.data(), size);
+        EXPECT_LT(RelativeError(block, expected), 1e-12) << size;
+    }
+}
+
+// Frames of N samples every N/2, transformed forward and back and overlap-added: the aliasing of
+// neighbouring frames cancels and the squared sine windows of the overlap sum to 1, so every
+// sample covered by two frames comes back as it went in.
+TEST(Mdct, OverlappingForwardAndInverseFramesReconstructTheSignalAtEverySize) {
+    for (std::int32_t size : PowersOfTwo(32, 4096)) {
+        const std::size_t hop = static_cast<std::size_t>(size / 2);
+        const std::vector<double> signal = RandomDoubles(6 * hop, 29u);
+        std::vector<double> sum(signal.size(), 0.0);
+        for (std::size_t start = 0; start + 2 * hop <= signal.size(); start += hop) {
+            std::vector<double> frame(signal.begin() + static_cast<std::ptrdiff_t>(start),
+                                      signal.begin() + static_cast<std::ptrdiff_t>(start + 2 * hop));
+            MdctBlock(frame.data(), size);
+            InverseMdctBlock(frame.data(), size);
+            for (std::size_t i = 0; i < frame.size(); ++i) sum[start + i] += frame[i];
+        }
+        const std::vector<double> inner(sum.begin() + static_cast<std::ptrdiff_t>(hop), sum.end() - static_cast<std::ptrdiff_t>(hop));
+        const std::vector<double> original(signal.begin() + static_cast<std::ptrdiff_t>(hop), signal.end() - static_cast<std::ptrdiff_t>(hop));
+        EXPECT_LT(RelativeError(inner, original), 1e-13) << size;
+    }
+}
+
+TEST(Mdct, WorksOnScriptMemoryWithSizesRoundedDownAndRefusesOthers) {
+    Store memory;
+    const std::vector<double> input = RandomDoubles(200, 31u);
+    const std::int32_t index = 3 * 65536 + 100;
+    std::copy(input.begin(), input.end(), &memory.Memory(index));
+
+    Mdct(memory, index, 200);  // rounds down to 128
+    std::vector<double> expected = input;
+    MdctBlock(expected.data(), 128);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), &memory.Memory(index)));
+
+    InverseMdct(memory, index, 255);
+    InverseMdctBlock(expected.data(), 128);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), &memory.Memory(index)));
+
+    for (std::int32_t size : {31, 16, 0, -64, 8192, 1 << 20}) {
+        Mdct(memory, index, size);
+        InverseMdct(memory, index, size);
+    }
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), &memory.Memory(index)));
+
+    const std::int32_t pageTail = 4 * 65536 - 63;  // 64 values from here would reach into page 4
+    std::copy(input.begin(), input.begin() + 63, &memory.Memory(pageTail));
+    Mdct(memory, pageTail, 64);
+    InverseMdct(memory, pageTail, 64);
+    EXPECT_TRUE(std::equal(input.begin(), input.begin() + 63, &memory.Memory(pageTail)));
+    EXPECT_EQ(memory.PageCount(), 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Complex block products
+
+struct ProductFixture : ::testing::Test {
+    static constexpr std::int32_t kLeft = 0, kRight = 100, kDestination = 200;
+
+    void SetUp() override {
+        memory.Memory(0) = 0.0;
+        left = {1, 2, 3, -4, 0.5, 0, -1, -1, 9, 9};
+        right = {5, -6, 0, 1, 2, 2, 3, 0.25, 9, 9};
+        destination = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+        std::copy(left.begin(), left.end(), &memory.Memory(kLeft));
+        std::copy(right.begin(), right.end(), &memory.Memory(kRight));
+        std::copy(destination.begin(), destination.end(), &memory.Memory(kDestination));
+    }
+
+    std::complex<double> At(std::int32_t index, std::int32_t value) {
+        return {memory.Memory(index + 2 * value), memory.Memory(index + 2 * value + 1)};
+    }
+    static std::complex<double> Of(const std::vector<double>& block, std::int32_t value) {
+        return {block[static_cast<std::size_t>(2 * value)], block[static_cast<std::size_t>(2 * value + 1)]};
+    }
+
+    Store memory;
+    std::vector<double> left, right, destination;
+};
+
+TEST_F(ProductFixture, MultiplyIntoWritesTheProductsOfAnEvenCount) {
+    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, 5);  // odd: the last value stays
+    for (std::int32_t v = 0; v < 4; ++v) EXPECT_EQ(At(kDestination, v), Of(left, v) * Of(right, v)) << v;
+    EXPECT_EQ(At(kDestination, 4), Of(destination, 4));
+    EXPECT_EQ(At(kDestination, 0), std::complex<double>(17, 4));
+}
+
+TEST_F(ProductFixture, MultiplyAddAccumulatesIntoTheDestination) {
+    ComplexMultiplyAdd(memory, kDestination, kLeft, kRight, 4);
+    ComplexMultiplyAdd(memory, kDestination, kLeft, kRight, 4);
+    for (std::int32_t v = 0; v < 4; ++v) EXPECT_EQ(At(kDestination, v), Of(destination, v) + 2.0 * Of(left, v) * Of(right, v)) << v;
+    EXPECT_EQ(At(kDestination, 4), Of(destination, 4));
+}
+
+TEST_F(ProductFixture, MultiplyInPlaceAlsoTakesTheSameBlockTwice) {
+    ComplexMultiply(memory, kLeft, kRight, 4);
+    for (std::int32_t v = 0; v < 4; ++v) EXPECT_EQ(At(kLeft, v), Of(left, v) * Of(right, v)) << v;
+    ComplexMultiply(memory, kRight, kRight, 2);
+    for (std::int32_t v = 0; v < 2; ++v) EXPECT_EQ(At(kRight, v), Of(right, v) * Of(right, v)) << v;
+}
+
+TEST_F(ProductFixture, RefusesCountsBelowTwoAndBlocksThatCrossAPage) {
+    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, 1);
+    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, 0);
+    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, -4);
+    ComplexMultiplyInto(memory, kDestination, kLeft, 65536 - 6, 4);  // right operand would cross
+    ComplexMultiplyAdd(memory, 65536 - 2, kLeft, kRight, 2);          // destination would cross
+    ComplexMultiply(memory, -2, kRight, 2);
+    for (std::int32_t v = 0; v < 5; ++v) EXPECT_EQ(At(kDestination, v), Of(destination, v)) << v;
+    for (std::int32_t v = 0; v < 5; ++v) EXPECT_EQ(At(kRight, v), Of(right, v)) << v;
+    EXPECT_EQ(memory.PageCount(), 1u);
+}
+
+}  // namespace
