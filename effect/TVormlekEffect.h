@@ -35,5 +35,11 @@ public:
     double serializeCounter = 0.0;
 
 private:
+    static constexpr int kChannels = 4;
+
     void Prologue() noexcept;
+    // DoSample over a whole block, registered as the block kernel of the sample loops.
+    template <typename Sample>
+    static void TrimBlock(CVormlekSamples& script, Sample* const* inputs, Sample* const* outputs,
+                          VstInt32 frames) noexcept;
 };

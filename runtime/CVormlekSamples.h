@@ -4,9 +4,25 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <type_traits>
 
 #include "runtime/CVormlekSliders.h"
 #include "shell/HostServices.h"
+
+class CVormlekSamples;
+
+// A whole-block replacement for the frame loop, for a script whose DoSample treats every channel
+// on its own. It must leave the outputs and sampleValues exactly as the frame loop would.
+template <typename Sample>
+using BlockKernel = void (*)(CVormlekSamples& script, Sample* const* inputs, Sample* const* outputs,
+                             VstInt32 frames) noexcept;
+
+struct BlockKernels {
+    int channels = 0;  // the channel count the kernels were written for
+    BlockKernel<float> floats = nullptr;
+    BlockKernel<double> doubles = nullptr;
+};
 
 class CVormlekSamples : public CVormlekSliders {
 public:
@@ -18,9 +34,15 @@ public:
     // Runs one host block. The channel count is fixed per sample type for the whole process on the
     // first call, from the adapter's input count, bounded to the size of sampleValues.
     template <typename Sample>
-    void RunBlock(Sample** inputs, Sample** outputs, VstInt32 frames) {
+    void RunBlock(Sample** inputs, Sample** outputs, VstInt32 frames) noexcept {
         static const int channels = std::clamp<VstInt32>(VeST_GetNumInputs(adapter), 0, kMaxChannels);
         DoBlock();
+        if (frames <= 0) return;
+        const BlockKernel<Sample> kernel = KernelFor<Sample>(channels);
+        if (kernel != nullptr && ChannelsIndependent(inputs, outputs, channels, frames)) {
+            kernel(*this, inputs, outputs, frames);
+            return;
+        }
         if (channels == 2) {
             RunStereo(inputs, outputs, frames);
             return;
@@ -33,12 +55,47 @@ public:
     }
 
     std::array<double, kMaxChannels> sampleValues{};
+    // Registered by a generated script whose sample code allows it; empty means the frame loop only.
+    BlockKernels blockKernels;
 
 protected:
     CVormlekSamples() = default;
     ~CVormlekSamples() = default;
 
 private:
+    template <typename Sample>
+    BlockKernel<Sample> KernelFor(int channels) const noexcept {
+        if (channels != blockKernels.channels) return nullptr;
+        if constexpr (std::is_same_v<Sample, float>) return blockKernels.floats;
+        else return blockKernels.doubles;
+    }
+
+    template <typename Sample>
+    static bool Overlap(const Sample* a, const Sample* b, VstInt32 frames) noexcept {
+        const auto first = reinterpret_cast<std::uintptr_t>(a);
+        const auto second = reinterpret_cast<std::uintptr_t>(b);
+        const auto bytes = static_cast<std::uintptr_t>(frames) * sizeof(Sample);
+        return first < second + bytes && second < first + bytes;
+    }
+
+    // A kernel works channel by channel, the frame loop frame by frame. They agree exactly when
+    // every output shares memory with no buffer of another channel and is either its own input or
+    // apart from it.
+    template <typename Sample>
+    static bool ChannelsIndependent(Sample* const* inputs, Sample* const* outputs, int channels,
+                                    VstInt32 frames) noexcept {
+        for (int c = 0; c < channels; ++c) {
+            if (outputs[c] != inputs[c] && Overlap(outputs[c], inputs[c], frames)) return false;
+            for (int other = 0; other < channels; ++other) {
+                if (other == c) continue;
+                if (Overlap(outputs[c], inputs[other], frames) || Overlap(outputs[c], outputs[other], frames)) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
     template <typename Sample>
     void RunStereo(Sample** inputs, Sample** outputs, VstInt32 frames) {
         Sample* const inLeft = inputs[0];
