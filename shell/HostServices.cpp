@@ -142,7 +142,9 @@ bool VeST_SendMidi(CVeST* adapter, VstInt32 deltaFrames, VstInt32 byte1, VstInt3
 bool VeST_SendSysEx(CVeST* adapter, VstInt32 deltaFrames, char* data, VstInt32 byteCount) noexcept {
     VstMidiSysexEvent event{};
     event.type = kVstSysExType;
-    event.byteSize = 32;
+    // The whole record: 32 bytes on 32-bit hosts, larger where pointers are wider. A host that copies
+    // events by their byte size must not lose the data pointer.
+    event.byteSize = sizeof(VstMidiSysexEvent);
     event.deltaFrames = deltaFrames;
     event.dumpBytes = byteCount;
     event.sysexDump = data;

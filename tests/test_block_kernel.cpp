@@ -6,37 +6,23 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <random>
 #include <vector>
 
 #include "ScriptedHost.h"
-#include "effect/TVormlekEffect.h"
-#include "shell/CVeST.h"
-#include "shell/TVeSTBridge.h"
+#include "TrimAdapter.h"
 
 namespace {
 
 constexpr int kChannels = 4;
 constexpr VstInt32 kMaxFrames = 1100;  // crosses the float kernel's internal chunk size several times
 
-// A trim effect on its own adapter, as the entry builds it, opened and resumed.
-struct Instance {
-    Instance() {
-        auto script = std::make_unique<TVormlekEffect>();
-        adapter = CreateVeST(script.get(), MakeTrimBridge(), &vsthost::ScriptedHost::Callback, 1,
-                             script->ParameterCount());
-        effect = script.release();
-        effect->adapter = adapter;
+// A trim effect as the entry builds it, opened and resumed.
+struct Instance : TrimAdapter {
+    Instance() : TrimAdapter(&vsthost::ScriptedHost::Callback) {
         adapter->open();
         adapter->resume();
     }
-    ~Instance() { delete adapter; }
-    Instance(const Instance&) = delete;
-    Instance& operator=(const Instance&) = delete;
-
-    TVormlekEffect* effect = nullptr;
-    CVeST* adapter = nullptr;
 };
 
 // Counts the kernel's calls, so the tests know which path a layout took.
