@@ -1,5 +1,7 @@
 #include "shell/AudioEffectX.h"
 
+#include <cstring>
+
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) noexcept {
     auto* text = static_cast<char*>(ptr);
     switch (opcode) {
@@ -25,7 +27,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
 }
 
 void AudioEffectX::resume() noexcept {
-    char capability[] = "receiveVstMidiEvent";
+    char capability[sizeof(kCanDoReceiveVstMidiEvent)];  // canDo takes a writable text, as hosts pass one
+    std::memcpy(capability, kCanDoReceiveVstMidiEvent, sizeof(capability));
     if ((cEffect.flags & effFlagsIsSynth) != 0 || canDo(capability) == 1) wantEvents(1);
 }
 

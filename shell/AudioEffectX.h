@@ -32,4 +32,4 @@ public:
 };
 
 // The published plug-in capability names; only "receiveVstMidiEvent" is answered with yes.
-inline constexpr const char* kCanDoReceiveVstMidiEvent = "receiveVstMidiEvent";
+inline constexpr char kCanDoReceiveVstMidiEvent[] = "receiveVstMidiEvent";

@@ -31,23 +31,19 @@ void Close(CVeST* adapter) noexcept { ScriptOf(adapter).DoClose(); }
 VstInt32 GetVendorVersion(CVeST* adapter) noexcept { return ScriptOf(adapter).vendorVersion; }
 
 bool GetVendorString(CVeST* adapter, char* text) noexcept {
-    vormlek::CopyHostText(text, ScriptOf(adapter).vendorName);
-    return true;
+    return vormlek::CopyHostText(text, ScriptOf(adapter).vendorName);
 }
 
 bool GetProductString(CVeST* adapter, char* text) noexcept {
-    vormlek::CopyHostText(text, ScriptOf(adapter).productName);
-    return true;
+    return vormlek::CopyHostText(text, ScriptOf(adapter).productName);
 }
 
 bool GetEffectName(CVeST* adapter, char* text) noexcept {
-    vormlek::CopyHostText(text, ScriptOf(adapter).effectName);
-    return true;
+    return vormlek::CopyHostText(text, ScriptOf(adapter).effectName);
 }
 
 bool GetProgramName(CVeST* adapter, char* text) noexcept {
-    vormlek::CopyHostText(text, ScriptOf(adapter).programName);
-    return true;
+    return vormlek::CopyHostText(text, ScriptOf(adapter).programName);
 }
 
 void SetProgramName(CVeST* adapter, const char* text) noexcept {
