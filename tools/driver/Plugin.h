@@ -14,6 +14,8 @@ class Plugin {
 public:
     // Creates an instance through entry with host's callback; valid() is false when the entry refused.
     Plugin(ScriptedHost& host, VstPluginMainProc entry);
+    // Takes over an instance the caller created and checked (e.g. its magic number) through a host.
+    explicit Plugin(AEffect* effect) noexcept : effect_(effect) {}
     ~Plugin();  // closes the instance (effClose) if still open
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;

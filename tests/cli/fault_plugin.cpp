@@ -1,0 +1,92 @@
+// Small plug-ins with known faults, so the command-line host's errors and checks can be seen to fire.
+// One source, built several times; the definition chosen decides what the entry does:
+//   VSTHOST_TEST_NULL_ENTRY  the entry refuses (returns null)
+//   VSTHOST_TEST_BAD_MAGIC   the entry returns an object that is not an AEffect
+//   VSTHOST_TEST_NO_ENTRY    the library has no entry point at all
+//   otherwise                a 1-in/1-out gain that misbehaves in ways a demanding host notices:
+//                            it allocates while processing, writes outputs on 0-frame calls, turns
+//                            out NaN at normalised 1, ignores a loaded state and aborts when asked
+//                            to process in place.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "vst/vst24.h"
+
+#define VSTHOST_TEST_EXPORT extern "C" __attribute__((visibility("default")))
+
+#if defined(VSTHOST_TEST_NO_ENTRY)
+
+VSTHOST_TEST_EXPORT int vsthost_test_not_a_plugin() { return 0; }
+
+#elif defined(VSTHOST_TEST_NULL_ENTRY)
+
+VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) { return nullptr; }
+
+#elif defined(VSTHOST_TEST_BAD_MAGIC)
+
+VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
+    static AEffect notAnEffect{};
+    return &notAnEffect;
+}
+
+#else
+
+namespace {
+
+struct FaultyGain {
+    AEffect effect{};
+    float gain = 0.5f;
+    float chunk = 0.0f;
+};
+
+FaultyGain* Of(AEffect* effect) { return static_cast<FaultyGain*>(effect->object); }
+
+VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
+    FaultyGain* self = Of(effect);
+    switch (opcode) {
+        case effClose: delete self; return 1;
+        case effGetParamName: std::strcpy(static_cast<char*>(ptr), "gain"); return 0;
+        case effGetParamDisplay: std::strcpy(static_cast<char*>(ptr), "x"); return 0;
+        case effGetEffectName: std::strcpy(static_cast<char*>(ptr), "faulty gain"); return 1;
+        case effGetVstVersion: return kVstVersion;
+        case effGetChunk:
+            self->chunk = self->gain;
+            *static_cast<void**>(ptr) = &self->chunk;
+            return sizeof self->chunk;
+        case effSetChunk: return 0;  // the fault: the state is not taken over
+        default: return 0;
+    }
+}
+
+void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+    if (inputs[0] == outputs[0]) std::abort();
+    if (frames == 0) outputs[0][0] = 0.0f;
+    std::vector<float> scratch(inputs[0], inputs[0] + frames);
+    const float gain = Of(effect)->gain >= 1.0f ? std::nanf("") : Of(effect)->gain;
+    for (VstInt32 f = 0; f < frames; ++f) outputs[0][f] = scratch[static_cast<std::size_t>(f)] * gain;
+}
+
+void VSTCALLBACK SetParameter(AEffect* effect, VstInt32, float value) { Of(effect)->gain = value; }
+float VSTCALLBACK GetParameter(AEffect* effect, VstInt32) { return Of(effect)->gain; }
+
+}  // namespace
+
+VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
+    auto* self = new FaultyGain;
+    AEffect& effect = self->effect;
+    effect.magic = kEffectMagic;
+    effect.dispatcher = Dispatch;
+    effect.setParameter = SetParameter;
+    effect.getParameter = GetParameter;
+    effect.processReplacing = ProcessReplacing;
+    effect.numParams = 1;
+    effect.numInputs = 1;
+    effect.numOutputs = 1;
+    effect.flags = effFlagsCanReplacing | effFlagsProgramChunks;
+    effect.object = self;
+    return &effect;
+}
+
+#endif

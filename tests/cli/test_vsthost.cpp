@@ -1,0 +1,452 @@
+// The command-line host run as a user runs it: as a separate program, judged by its exit code, what it
+// prints and the files it writes. Against our plug-in, two third-party plug-ins from Debian's packages
+// and small plug-ins with known faults.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kLspDelay = "/usr/lib/vst/lsp-plugins/comp-delay-mono.so";
+const std::string kZamGrains = "/usr/lib/vst/ZamGrains-vst.so";
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAllocationsCounted = false;
+#else
+constexpr bool kAllocationsCounted = true;
+#endif
+
+struct Outcome {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+struct Audio {
+    int channels = 0;
+    int rate = 0;
+    int format = 0;
+    std::vector<double> samples;  // interleaved
+    double at(int frame, int channel) const { return samples[static_cast<std::size_t>(frame * channels + channel)]; }
+    int frames() const { return channels == 0 ? 0 : static_cast<int>(samples.size()) / channels; }
+};
+
+void WriteAudio(const fs::path& path, const Audio& audio) {
+    SF_INFO info{};
+    info.channels = audio.channels;
+    info.samplerate = audio.rate;
+    info.format = audio.format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(sf_writef_double(file, audio.samples.data(), audio.frames()), audio.frames());
+    sf_close(file);
+}
+
+Audio ReadAudio(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    Audio audio;
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
+        return audio;
+    }
+    audio.channels = info.channels;
+    audio.rate = info.samplerate;
+    audio.format = info.format;
+    audio.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_double(file, audio.samples.data(), info.frames);
+    sf_close(file);
+    return audio;
+}
+
+// Noise between -0.5 and 0.5, so +6 dB still fits a fixed-point file.
+Audio Noise(int channels, int frames, int format, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> value(-0.5f, 0.5f);
+    Audio audio{channels, 48000, format, {}};
+    audio.samples.resize(static_cast<std::size_t>(channels * frames));
+    for (double& sample : audio.samples) sample = value(random);
+    return audio;
+}
+
+// Validate's lines by check name: "PASS", "FAIL" or "SKIP" and the whole line.
+std::map<std::string, std::pair<std::string, std::string>> ValidateLines(const std::string& out) {
+    std::map<std::string, std::pair<std::string, std::string>> lines;
+    std::istringstream text(out);
+    for (std::string line; std::getline(text, line);) {
+        const std::string status = line.substr(0, 4);
+        if (status != "PASS" && status != "FAIL" && status != "SKIP") continue;
+        std::string name = line.substr(6, 36);
+        name.erase(name.find_last_not_of(' ') + 1);
+        lines[name] = {status, line};
+    }
+    return lines;
+}
+
+const std::vector<std::string> kChecks = {
+    "load and instantiate",     "open and close, cold",   "open and close, warm",
+    "several instances at once", "info",                  "programs",
+    "processing at 44100 Hz",   "processing at 48000 Hz", "processing at 96000 Hz",
+    "0-frame blocks",           "in-place buffers",       "sub-block automation",
+    "parameters from a second thread", "state save and load", "heap allocations during processing",
+    "parameter fuzz"};
+
+class Vsthost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vsthost-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path file(const std::string& name) const { return dir_ / name; }
+
+    Outcome run(const std::vector<std::string>& args) const {
+        std::string command = Quoted(VSTHOST_PATH);
+        for (const std::string& arg : args) command += " " + Quoted(arg);
+        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        const int status = std::system((command + " >" + Quoted(out) + " 2>" + Quoted(err)).c_str());
+        Outcome result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+        fs::remove(out);
+        fs::remove(err);
+        return result;
+    }
+
+    // Names of the files in the test folder, to see that nothing was left behind.
+    std::vector<std::string> files() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static void RequirePeer(const std::string& path) {
+        if (!fs::exists(path)) GTEST_SKIP() << path << " is not installed (scripts/install-deps.sh installs it)";
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(Vsthost, InfoDescribesOurPluginAsTextAndAsJson) {
+    const Outcome text = run({"info", TRIM_PLUGIN_PATH});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("Tolvarnesk_multi-channel_level_trimmer_4x_mono"), std::string::npos);
+    EXPECT_NE(text.out.find("level mono 4"), std::string::npos);
+
+    const Outcome json = run({"info", "--json", TRIM_PLUGIN_PATH});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const auto info = nlohmann::json::parse(json.out);
+    EXPECT_EQ(info["entry"], "VSTPluginMain");
+    EXPECT_EQ(info["vendor"], "Tolvarnesk");
+    EXPECT_EQ(info["vendorVersion"], 1000);
+    EXPECT_EQ(info["inputs"], 4);
+    EXPECT_EQ(info["outputs"], 4);
+    EXPECT_EQ(info["flags"], 0x1030);
+    EXPECT_TRUE(info["processDoubleReplacing"].get<bool>());
+    EXPECT_EQ(info["capabilities"]["receiveVstMidiEvent"], "yes");
+    EXPECT_EQ(info["capabilities"]["bypass"], "no");
+    ASSERT_EQ(info["programs"].size(), 1u);
+    ASSERT_EQ(info["parameters"].size(), 4u);
+    for (int p = 0; p < 4; ++p) {
+        const auto& parameter = info["parameters"][static_cast<std::size_t>(p)];
+        EXPECT_EQ(parameter["name"], "level mono " + std::to_string(p + 1));
+        EXPECT_EQ(parameter["value"], 0.5);
+        EXPECT_EQ(parameter["display"], "0.00");
+    }
+}
+
+TEST_F(Vsthost, InfoFindsThirdPartyPluginsThroughEitherEntry) {
+    RequirePeer(kLspDelay);
+    RequirePeer(kZamGrains);
+    const Outcome lsp = run({"info", "--json", kLspDelay});
+    ASSERT_EQ(lsp.exitCode, 0) << lsp.err;
+    const auto lspInfo = nlohmann::json::parse(lsp.out);
+    EXPECT_EQ(lspInfo["entry"], "VSTPluginMain");
+    EXPECT_EQ(lspInfo["inputs"], 1);
+    EXPECT_EQ(lspInfo["parameters"][10]["name"], "g_out");
+
+    const Outcome zam = run({"info", "--json", kZamGrains});
+    ASSERT_EQ(zam.exitCode, 0) << zam.err;
+    const auto zamInfo = nlohmann::json::parse(zam.out);
+    EXPECT_EQ(zamInfo["entry"], "main");  // it exports no VSTPluginMain
+    EXPECT_EQ(zamInfo["parameters"][0]["name"], "Output Gain");
+}
+
+TEST_F(Vsthost, RenderTrimsEachChannelByItsOwnDecibels) {
+    const Audio input = Noise(4, 3000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteAudio(file("in.wav"), input);
+    // Channel 3 stays at its default of 0 dB; channel 4 is set by index and normalised value (0.75 = +6 dB).
+    const Outcome render = run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("out.wav"), "--levels", "-d",
+                            "level mono 1=-12", "-d", "Level Mono 2=-3.5", "-p", "3=0.75"});
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_NE(render.out.find("-12.00 dB"), std::string::npos) << render.out;
+    const Audio output = ReadAudio(file("out.wav"));
+    ASSERT_EQ(output.channels, 4);
+    ASSERT_EQ(output.frames(), input.frames());
+    EXPECT_EQ(output.format, input.format);
+    const double decibels[] = {-12.0, -3.5, 0.0, 6.0};
+    for (int c = 0; c < 4; ++c) {
+        const double gain = std::pow(10.0, decibels[c] / 20.0);
+        for (int f = 0; f < input.frames(); ++f) {
+            const double expected = input.at(f, c) * gain;
+            // Only the final rounding to single precision may separate the result from the maths.
+            ASSERT_NEAR(output.at(f, c), expected, std::fabs(expected) * 0x1p-24) << "channel " << c << " frame " << f;
+        }
+    }
+}
+
+TEST_F(Vsthost, RenderInDoublePrecisionAnyBlockSizeAndOtherFormats) {
+    const Audio input = Noise(4, 2500, SF_FORMAT_WAV | SF_FORMAT_DOUBLE);
+    WriteAudio(file("in.wav"), input);
+    const std::vector<std::string> gains = {"-d", "0=-7.3", "-d", "1=12", "-d", "2=-12", "-d", "3=0.1"};
+    auto render = [&](const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> args = {"render", TRIM_PLUGIN_PATH, file("in.wav"), file(out)};
+        args.insert(args.end(), gains.begin(), gains.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        const Outcome result = run(args);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+    };
+    render("double.wav", {"--double"});
+    const Audio output = ReadAudio(file("double.wav"));
+    ASSERT_EQ(output.frames(), input.frames());
+    const double decibels[] = {-7.3, 12.0, -12.0, 0.1};
+    for (int c = 0; c < 4; ++c) {
+        const double gain = std::pow(10.0, decibels[c] / 20.0);
+        for (int f = 0; f < input.frames(); ++f) {
+            const double expected = input.at(f, c) * gain;
+            ASSERT_NEAR(output.at(f, c), expected, std::fabs(expected) * 1e-14) << "channel " << c << " frame " << f;
+        }
+    }
+    // Blocks that do not divide the file, and a single frame per call, change nothing.
+    render("odd-blocks.wav", {"--double", "-b", "7"});
+    render("single-frames.wav", {"--double", "-b", "1"});
+    EXPECT_EQ(ReadAudio(file("odd-blocks.wav")).samples, output.samples);
+    EXPECT_EQ(ReadAudio(file("single-frames.wav")).samples, output.samples);
+    // A chosen format and sample type; +12 dB takes channel 2 past full scale, which must clip, not wrap.
+    render("out.flac", {"--format", "flac", "--subtype", "pcm24"});
+    const Audio flac = ReadAudio(file("out.flac"));
+    EXPECT_EQ(flac.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    ASSERT_EQ(flac.frames(), input.frames());
+    for (std::size_t i = 0; i < flac.samples.size(); ++i)
+        ASSERT_NEAR(flac.samples[i], std::clamp(output.samples[i], -1.0, 1.0), 1.0 / (1 << 23)) << i;
+}
+
+TEST_F(Vsthost, RenderDrivesThirdPartyPlugins) {
+    RequirePeer(kLspDelay);
+    RequirePeer(kZamGrains);
+    const Audio input = Noise(1, 4000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteAudio(file("mono.wav"), input);
+    // LSP's delay compensator at delay 0 is a gain stage: normalised 0.4 on g_out shows -24.03 dB.
+    Outcome lsp = run({"render", kLspDelay, file("mono.wav"), file("lsp.wav"), "-p", "g_out=0.4"});
+    ASSERT_EQ(lsp.exitCode, 0) << lsp.err;
+    lsp = run({"render", kLspDelay, file("mono.wav"), file("lsp-6dB.wav"), "-d", "g_out=-6"});
+    ASSERT_EQ(lsp.exitCode, 0) << lsp.err;
+    for (const auto& [name, decibels] : {std::pair{"lsp.wav", -24.03}, std::pair{"lsp-6dB.wav", -6.0}}) {
+        const Audio output = ReadAudio(file(name));
+        ASSERT_EQ(output.frames(), input.frames());
+        const double gain = std::pow(10.0, decibels / 20.0);
+        // The plug-in shows two decimals of dB, so the gain is known to 0.005 dB.
+        for (int f = 0; f < input.frames(); ++f)
+            ASSERT_NEAR(output.at(f, 0), input.at(f, 0) * gain, std::fabs(input.at(f, 0) * gain) * 6e-4) << name << " " << f;
+    }
+
+    const Outcome zam = run({"render", kZamGrains, file("mono.wav"), file("zam.wav"), "-p", "Output Gain=1"});
+    ASSERT_EQ(zam.exitCode, 0) << zam.err;
+    const Audio grains = ReadAudio(file("zam.wav"));
+    EXPECT_EQ(grains.channels, 1);
+    EXPECT_EQ(grains.frames(), input.frames());
+    for (const double sample : grains.samples) ASSERT_TRUE(std::isfinite(sample));
+}
+
+TEST_F(Vsthost, RenderFailuresSayWhatIsWrongAndLeaveNoOutput) {
+    WriteAudio(file("four.wav"), Noise(4, 100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    WriteAudio(file("two.wav"), Noise(2, 100, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    std::ofstream(file("text.so")) << "not a shared library\n";
+    std::ofstream(file("garbage.wav")) << "RIFF but not really a wave file";
+    std::ofstream(file("kept.wav")) << "an earlier result";
+    const std::string out = file("out.wav");
+    const std::string plugin = TRIM_PLUGIN_PATH, four = file("four.wav");
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{file("missing.so"), four, out}, "no such file"},
+        {{dir_.string(), four, out}, "is a directory"},
+        {{file("text.so"), four, out}, "not a loadable shared library"},
+        {{NO_ENTRY_PLUGIN_PATH, four, out}, "exports none of VSTPluginMain, main, MAIN"},
+        {{NULL_ENTRY_PLUGIN_PATH, four, out}, "returned no instance (null)"},
+        {{BAD_MAGIC_PLUGIN_PATH, four, out}, "without the VST magic number"},
+        {{plugin, file("two.wav"), out}, "the plug-in expects 4 input channels, the file '" + file("two.wav").string() + "' has 2"},
+        {{plugin, file("garbage.wav"), out}, "cannot read audio file"},
+        {{plugin, file("absent.wav"), out}, "cannot read audio file"},
+        {{plugin, four, out, "-p", "volume=0.5"}, "unknown parameter 'volume'; the plug-in's parameters are: level mono 1"},
+        {{plugin, four, out, "-p", "7=0.5"}, "parameter index 7 is out of range"},
+        {{plugin, four, out, "-p", "0=1.5"}, "1.5 is outside the normalised range 0 to 1"},
+        {{plugin, four, out, "-p", "0=-0.1"}, "outside the normalised range"},
+        {{plugin, four, out, "-d", "level mono 1=13"}, "outside the range the plug-in shows: -12 to 12"},
+        {{plugin, four, out, "-d", "level mono 1=loud"}, "'loud' is not a number"},
+        {{plugin, four, out, "-p", "level mono 1"}, "not of the form KEY=VALUE"},
+        {{plugin, four, out, "--format", "mp9"}, "unknown output format 'mp9'"},
+        {{plugin, four, out, "--load-state", file("absent.state")}, "cannot read state file"},
+        {{plugin, four, file("kept.wav"), "-p", "volume=1"}, "unknown parameter"},
+        {{plugin, four, file("no-such-dir/out.wav")}, "cannot create"},
+    };
+    const std::vector<std::string> before = files();
+    for (const auto& failure : cases) {
+        std::vector<std::string> args = {"render"};
+        args.insert(args.end(), failure.args.begin(), failure.args.end());
+        const Outcome result = run(args);
+        EXPECT_EQ(result.exitCode, 2) << failure.says;
+        EXPECT_NE(result.err.find(failure.says), std::string::npos) << "expected '" << failure.says << "' in: " << result.err;
+        EXPECT_EQ(files(), before) << "after the case: " << failure.says;
+    }
+    EXPECT_EQ(Slurp(file("kept.wav")), "an earlier result");
+}
+
+TEST_F(Vsthost, RenderSavesAndLoadsThePluginState) {
+    const Audio input = Noise(4, 1000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteAudio(file("in.wav"), input);
+    Outcome result = run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("set.wav"), "-d", "0=-3", "-d", "2=6", "-d",
+                      "3=12", "--save-state", file("trim.state")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string state = Slurp(file("trim.state"));
+    ASSERT_EQ(state.size(), 260u);
+    EXPECT_EQ(state.substr(0, 4), std::string("\x00\x00\x7A\xC4", 4));  // the marker -1000 as a float
+
+    result = run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("loaded.wav"), "--load-state", file("trim.state"),
+                  "--save-state", file("again.state")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadAudio(file("loaded.wav")).samples, ReadAudio(file("set.wav")).samples);
+    EXPECT_EQ(Slurp(file("again.state")), state);
+}
+
+TEST_F(Vsthost, RenderShowsProgressOnlyOnATerminal) {
+    WriteAudio(file("long.wav"), Noise(4, 3 * 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const Outcome piped = run({"render", TRIM_PLUGIN_PATH, file("long.wav"), file("piped.wav")});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.err, "");
+    // script(1) gives the host a terminal and copies what appears on it.
+    const std::string command = std::string(VSTHOST_PATH) + " render " + Quoted(TRIM_PLUGIN_PATH) + " " +
+                                Quoted(file("long.wav")) + " " + Quoted(file("terminal.wav"));
+    const Outcome terminal = [&] {
+        const fs::path typescript = dir_ / ".typescript";
+        const int status = std::system(("script -qec " + Quoted(command) + " " + Quoted(typescript) + " >/dev/null").c_str());
+        Outcome seen{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(typescript), ""};
+        fs::remove(typescript);
+        return seen;
+    }();
+    ASSERT_EQ(terminal.exitCode, 0);
+    EXPECT_NE(terminal.out.find("] 100%"), std::string::npos) << terminal.out;
+}
+
+TEST_F(Vsthost, ValidatePassesOurPluginOnEveryCheck) {
+    const Outcome result = run({"validate", TRIM_PLUGIN_PATH});
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    const auto lines = ValidateLines(result.out);
+    ASSERT_EQ(lines.size(), kChecks.size()) << result.out;
+    for (const std::string& check : kChecks) {
+        const std::string expected = check == "heap allocations during processing" && !kAllocationsCounted ? "SKIP" : "PASS";
+        EXPECT_EQ(lines.at(check).first, expected) << lines.at(check).second;
+    }
+}
+
+TEST_F(Vsthost, ValidateReportsThirdPartyPluginsAsTheyAre) {
+    RequirePeer(kLspDelay);
+    RequirePeer(kZamGrains);
+    // LSP keeps its state in chunks, but a loaded state does not give back the normalised values that
+    // getParameter answered before the save: the one check it fails.
+    const Outcome lsp = run({"validate", kLspDelay});
+    EXPECT_EQ(lsp.exitCode, 1) << lsp.out;
+    const auto lspLines = ValidateLines(lsp.out);
+    ASSERT_EQ(lspLines.size(), kChecks.size()) << lsp.out;
+    // ZamGrains keeps no state chunk, so the state check is skipped; it passes the rest.
+    const Outcome zam = run({"validate", kZamGrains});
+    EXPECT_EQ(zam.exitCode, 0) << zam.out;
+    const auto zamLines = ValidateLines(zam.out);
+    ASSERT_EQ(zamLines.size(), kChecks.size()) << zam.out;
+    for (const std::string& check : kChecks) {
+        const bool counted = check != "heap allocations during processing" || kAllocationsCounted;
+        EXPECT_EQ(lspLines.at(check).first, check == "state save and load" ? "FAIL" : counted ? "PASS" : "SKIP")
+            << lspLines.at(check).second;
+        EXPECT_EQ(zamLines.at(check).first, check == "state save and load" || !counted ? "SKIP" : "PASS")
+            << zamLines.at(check).second;
+    }
+    EXPECT_NE(lspLines.at("state save and load").second.find("expected every parameter as saved"), std::string::npos);
+}
+
+TEST_F(Vsthost, ValidateFailsTheChecksAFaultyPluginBreaks) {
+    const Outcome result = run({"validate", FAULT_PLUGIN_PATH});
+    EXPECT_EQ(result.exitCode, 1) << result.out;
+    const auto lines = ValidateLines(result.out);
+    ASSERT_EQ(lines.size(), kChecks.size()) << result.out;
+    const std::map<std::string, std::string> failures = {
+        {"0-frame blocks", "expected 0-frame calls to leave the outputs untouched; seen output channel 0 frame 0 written"},
+        {"in-place buffers", "crashed with signal 6"},
+        {"state save and load", "expected every parameter as saved"},
+        {"parameter fuzz", "expected finite, normal output; seen NaN at channel 0 frame 0 after parameter 0 (gain) set to 1"},
+        {"heap allocations during processing", "expected no heap allocation while processing; seen 256 in 256 calls"},
+    };
+    for (const std::string& check : kChecks) {
+        const auto failure = failures.find(check);
+        if (failure == failures.end()) {
+            EXPECT_EQ(lines.at(check).first, "PASS") << lines.at(check).second;
+        } else if (check == "heap allocations during processing" && !kAllocationsCounted) {
+            EXPECT_EQ(lines.at(check).first, "SKIP") << lines.at(check).second;
+        } else {
+            EXPECT_EQ(lines.at(check).first, "FAIL") << lines.at(check).second;
+            EXPECT_NE(lines.at(check).second.find(failure->second), std::string::npos) << lines.at(check).second;
+        }
+    }
+}
+
+TEST_F(Vsthost, BenchTimesEveryPluginInOneRun) {
+    RequirePeer(kLspDelay);
+    RequirePeer(kZamGrains);
+    const Outcome result = run({"bench", "--json", "--rounds", "3", "--frames", "8192", "-b", "256", TRIM_PLUGIN_PATH,
+                            kLspDelay, kZamGrains, "-p", "2:g_out=0.4", "-d", "1:level mono 2=-6"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto report = nlohmann::json::parse(result.out);
+    EXPECT_EQ(report["blockSize"], 256);
+    const auto& results = report["results"];
+    ASSERT_EQ(results.size(), 4u);  // ours in float and double, the peers in float only
+    const std::pair<int, std::string> expected[] = {{4, "float"}, {4, "double"}, {1, "float"}, {1, "float"}};
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i]["channels"], expected[i].first);
+        EXPECT_EQ(results[i]["precision"], expected[i].second);
+        const double perFrame = results[i]["nsPerFrame"];
+        EXPECT_GT(perFrame, 0.0);
+        EXPECT_DOUBLE_EQ(results[i]["nsPerChannelFrame"].get<double>(), perFrame / expected[i].first);
+    }
+    const Outcome wrong = run({"bench", TRIM_PLUGIN_PATH, "-p", "3:0=0.5"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.err.find("names plug-in 3, but 1 were given"), std::string::npos) << wrong.err;
+}
+
+}  // namespace

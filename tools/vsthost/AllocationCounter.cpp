@@ -1,0 +1,86 @@
+#include "AllocationCounter.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__SANITIZE_MEMORY__)
+#define VSTHOST_COUNTS_ALLOCATIONS 0
+#else
+#define VSTHOST_COUNTS_ALLOCATIONS 1
+#endif
+
+namespace {
+
+std::atomic<bool> counting{false};
+std::atomic<std::size_t> seen{0};
+
+[[maybe_unused]] void Note() noexcept {
+    if (counting.load(std::memory_order_relaxed)) seen.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+#if VSTHOST_COUNTS_ALLOCATIONS
+// glibc's own allocator under its public alias names; the interposers below count and forward to it.
+extern "C" {
+void* __libc_malloc(std::size_t size) noexcept;
+void* __libc_calloc(std::size_t count, std::size_t size) noexcept;
+void* __libc_realloc(void* pointer, std::size_t size) noexcept;
+void* __libc_memalign(std::size_t alignment, std::size_t size) noexcept;
+
+void* malloc(std::size_t size) noexcept {
+    Note();
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) noexcept {
+    Note();
+    return __libc_calloc(count, size);
+}
+void* realloc(void* pointer, std::size_t size) noexcept {
+    Note();
+    return __libc_realloc(pointer, size);
+}
+void* memalign(std::size_t alignment, std::size_t size) noexcept {
+    Note();
+    return __libc_memalign(alignment, size);
+}
+void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
+    Note();
+    return __libc_memalign(alignment, size);
+}
+int posix_memalign(void** result, std::size_t alignment, std::size_t size) noexcept {
+    Note();
+    if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return EINVAL;
+    void* memory = __libc_memalign(alignment, size);
+    if (memory == nullptr) return ENOMEM;
+    *result = memory;
+    return 0;
+}
+}
+#endif
+
+namespace vsthost::allocations {
+
+void start() noexcept {
+    seen.store(0, std::memory_order_relaxed);
+    counting.store(true, std::memory_order_seq_cst);
+}
+
+std::size_t stop() noexcept {
+    counting.store(false, std::memory_order_seq_cst);
+    return seen.load(std::memory_order_relaxed);
+}
+
+bool available() noexcept {
+#if VSTHOST_COUNTS_ALLOCATIONS
+    start();
+    void* volatile probe = std::malloc(16);
+    std::free(probe);
+    return stop() > 0;
+#else
+    return false;
+#endif
+}
+
+}  // namespace vsthost::allocations

@@ -1,0 +1,54 @@
+// The four subcommands of the command-line host. Each answers the process exit code and throws
+// HostError for failures a user must see.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Parameters.h"
+
+namespace vsthost {
+
+struct InfoOptions {
+    std::string plugin;
+    bool json = false;
+};
+int RunInfo(const InfoOptions& options);
+
+struct RenderOptions {
+    std::string plugin;
+    std::string input;
+    std::string output;
+    int blockSize = 512;
+    bool doublePrecision = false;
+    std::string format;   // major format by libsndfile's extension name ("wav", "flac"); empty: the input's
+    std::string subtype;  // "pcm16", "pcm24", "pcm32", "float", "double"; empty: the input's
+    std::vector<ParameterSetting> settings;
+    std::string loadState;
+    std::string saveState;
+    bool levels = false;  // print per-channel peak and RMS before and after
+};
+int RunRender(const RenderOptions& options);
+
+struct ValidateOptions {
+    std::string plugin;
+    unsigned seed = 1;
+};
+int RunValidate(const ValidateOptions& options);
+
+struct BenchSetting {
+    int plugin;  // position on the command line, 0-based
+    ParameterSetting setting;
+};
+struct BenchOptions {
+    std::vector<std::string> plugins;
+    int blockSize = 512;
+    int rounds = 15;
+    int framesPerRound = 1 << 18;
+    double sampleRate = 48000.0;
+    std::vector<BenchSetting> settings;
+    bool json = false;
+};
+int RunBench(const BenchOptions& options);
+
+}  // namespace vsthost

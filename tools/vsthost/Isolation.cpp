@@ -1,0 +1,81 @@
+#include "Isolation.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+namespace vsthost {
+
+namespace {
+
+void WriteAll(int descriptor, const std::string& text) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t count = write(descriptor, text.data() + written, text.size() - written);
+        if (count <= 0) return;
+        written += static_cast<std::size_t>(count);
+    }
+}
+
+}  // namespace
+
+IsolatedResult RunIsolated(const std::function<std::string()>& work, int timeoutSeconds) {
+    int channel[2];
+    if (pipe(channel) != 0) return {false, std::string("cannot create a pipe: ") + std::strerror(errno)};
+    std::fflush(nullptr);  // buffered output must not be written twice, once by each process
+    const pid_t child = fork();
+    if (child < 0) {
+        close(channel[0]);
+        close(channel[1]);
+        return {false, std::string("cannot start a child process: ") + std::strerror(errno)};
+    }
+    if (child == 0) {
+        close(channel[0]);
+        std::string text;
+        try {
+            text = work();
+        } catch (const std::exception& error) {
+            text = std::string("an exception escaped: ") + error.what();
+        }
+        WriteAll(channel[1], "done\n" + text);
+        close(channel[1]);
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string received;
+    bool timedOut = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd readable{channel[0], POLLIN, 0};
+        if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
+        char buffer[4096];
+        const ssize_t count = read(channel[0], buffer, sizeof buffer);
+        if (count <= 0) break;
+        received.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(channel[0]);
+    if (timedOut) kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (timedOut) return {false, "did not finish within " + std::to_string(timeoutSeconds) + " s"};
+    if (WIFSIGNALED(status))
+        return {false, "crashed with signal " + std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) + ")"};
+    constexpr std::string_view kDone = "done\n";
+    if (received.compare(0, kDone.size(), kDone) != 0)
+        return {false, "ended without an answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")"};
+    return {true, received.substr(kDone.size())};
+}
+
+}  // namespace vsthost

@@ -1,0 +1,262 @@
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "AudioBuffers.h"
+#include "Commands.h"
+#include "OutputFile.h"
+
+namespace vsthost {
+
+namespace {
+
+constexpr int kMaxBlockSize = 1 << 16;
+
+struct SoundFileCloser {
+    void operator()(SNDFILE* file) const noexcept { sf_close(file); }
+};
+using SoundFile = std::unique_ptr<SNDFILE, SoundFileCloser>;
+
+constexpr struct {
+    const char* name;
+    int subtype;
+} kSubtypes[] = {{"pcm8", SF_FORMAT_PCM_S8}, {"pcmu8", SF_FORMAT_PCM_U8}, {"pcm16", SF_FORMAT_PCM_16},
+                 {"pcm24", SF_FORMAT_PCM_24}, {"pcm32", SF_FORMAT_PCM_32},  {"float", SF_FORMAT_FLOAT},
+                 {"double", SF_FORMAT_DOUBLE}, {"vorbis", SF_FORMAT_VORBIS}, {"opus", SF_FORMAT_OPUS}};
+
+std::string Lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+int MajorFormatNamed(const std::string& name) {
+    int count = 0;
+    sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
+    std::string known;
+    for (int i = 0; i < count; ++i) {
+        SF_FORMAT_INFO info{};
+        info.format = i;
+        sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info);
+        if (Lowered(info.extension) == Lowered(name)) return info.format;
+        known += std::string(known.empty() ? "" : ", ") + info.extension;
+    }
+    throw HostError("unknown output format '" + name + "'; known: " + known);
+}
+
+int SubtypeNamed(const std::string& name) {
+    std::string known;
+    for (const auto& subtype : kSubtypes) {
+        if (Lowered(name) == subtype.name) return subtype.subtype;
+        known += std::string(known.empty() ? "" : ", ") + subtype.name;
+    }
+    throw HostError("unknown sample format '" + name + "'; known: " + known);
+}
+
+int OutputFormat(const RenderOptions& options, int inputFormat) {
+    const int major = options.format.empty() ? (inputFormat & SF_FORMAT_TYPEMASK) : MajorFormatNamed(options.format);
+    const int subtype = options.subtype.empty() ? (inputFormat & SF_FORMAT_SUBMASK) : SubtypeNamed(options.subtype);
+    const int endian = options.format.empty() ? (inputFormat & SF_FORMAT_ENDMASK) : 0;
+    return major | subtype | endian;
+}
+
+// Peak and mean square per channel, accumulated block by block.
+class Levels {
+public:
+    explicit Levels(int channels) : peak_(static_cast<std::size_t>(channels)), squares_(peak_.size()) {}
+
+    template <typename Sample>
+    void add(const ChannelBuffers<Sample>& buffers, int frames) {
+        for (int c = 0; c < buffers.channels(); ++c) {
+            const Sample* channel = buffers.channel(c);
+            for (int f = 0; f < frames; ++f) {
+                const double value = channel[f];
+                peak_[static_cast<std::size_t>(c)] = std::max(peak_[static_cast<std::size_t>(c)], std::fabs(value));
+                squares_[static_cast<std::size_t>(c)] += value * value;
+            }
+        }
+        frames_ += frames;
+    }
+    double peak(int c) const { return peak_[static_cast<std::size_t>(c)]; }
+    double rms(int c) const {
+        return frames_ > 0 ? std::sqrt(squares_[static_cast<std::size_t>(c)] / static_cast<double>(frames_)) : 0.0;
+    }
+
+private:
+    std::vector<double> peak_;
+    std::vector<double> squares_;
+    long long frames_ = 0;
+};
+
+double Decibels(double level) { return 20.0 * std::log10(level); }
+
+std::string DecibelText(double decibels) {
+    if (std::isinf(decibels) && decibels < 0) return "-inf";
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f", decibels);
+    return text;
+}
+
+void PrintLevels(const Levels& before, const Levels& after, int inputs, int outputs) {
+    std::printf("%-8s %11s %11s %11s %11s %11s\n", "channel", "peak in", "RMS in", "peak out", "RMS out", "change");
+    for (int c = 0; c < std::max(inputs, outputs); ++c) {
+        auto cell = [](bool present, double level) { return present ? DecibelText(Decibels(level)) : std::string("-"); };
+        const bool in = c < inputs, out = c < outputs;
+        const std::string change =
+            in && out && before.rms(c) > 0.0 && after.rms(c) > 0.0 ? DecibelText(Decibels(after.rms(c) / before.rms(c)))
+                                                                    : std::string("-");
+        std::printf("%-8d %11s %11s %11s %11s %11s\n", c + 1, cell(in, before.peak(c)).c_str(),
+                    cell(in, before.rms(c)).c_str(), cell(out, after.peak(c)).c_str(), cell(out, after.rms(c)).c_str(),
+                    (change + (change == "-" ? "" : " dB")).c_str());
+    }
+    std::printf("levels in dBFS; change is RMS out over RMS in\n");
+}
+
+sf_count_t ReadFrames(SNDFILE* file, float* frames, sf_count_t count) { return sf_readf_float(file, frames, count); }
+sf_count_t ReadFrames(SNDFILE* file, double* frames, sf_count_t count) { return sf_readf_double(file, frames, count); }
+sf_count_t WriteFrames(SNDFILE* file, const float* frames, sf_count_t count) { return sf_writef_float(file, frames, count); }
+sf_count_t WriteFrames(SNDFILE* file, const double* frames, sf_count_t count) {
+    return sf_writef_double(file, frames, count);
+}
+
+void Process(Plugin& plugin, float** inputs, float** outputs, int frames) { plugin.processReplacing(inputs, outputs, frames); }
+void Process(Plugin& plugin, double** inputs, double** outputs, int frames) {
+    plugin.processDoubleReplacing(inputs, outputs, frames);
+}
+
+// A progress bar on the terminal; silent when stderr is not one.
+class Progress {
+public:
+    Progress(sf_count_t total, double sampleRate)
+        : total_(total), shown_(isatty(STDERR_FILENO) != 0 && static_cast<double>(total) >= sampleRate) {}
+    void update(sf_count_t done) {
+        if (!shown_) return;
+        const int percent = static_cast<int>(100 * done / std::max<sf_count_t>(total_, 1));
+        if (percent == lastPercent_) return;
+        lastPercent_ = percent;
+        const int filled = percent * kWidth / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                     std::string(static_cast<std::size_t>(kWidth - filled), '.').c_str(), percent);
+        if (percent == 100) std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    static constexpr int kWidth = 40;
+    sf_count_t total_;
+    bool shown_;
+    int lastPercent_ = -1;
+};
+
+template <typename Sample>
+void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, int blockSize,
+                   const std::string& outputPath, Levels& before, Levels& after) {
+    const int inputs = instance.inputs(), outputs = instance.outputs();
+    std::vector<Sample> interleavedIn(static_cast<std::size_t>(blockSize) * static_cast<std::size_t>(inputs));
+    std::vector<Sample> interleavedOut(static_cast<std::size_t>(blockSize) * static_cast<std::size_t>(outputs));
+    ChannelBuffers<Sample> planarIn(inputs, blockSize), planarOut(outputs, blockSize);
+    Progress progress(inInfo.frames, inInfo.samplerate);
+    sf_count_t done = 0;
+    for (;;) {
+        const auto frames = static_cast<int>(ReadFrames(in, interleavedIn.data(), blockSize));
+        if (frames <= 0) break;
+        for (int f = 0; f < frames; ++f)
+            for (int c = 0; c < inputs; ++c) planarIn.channel(c)[f] = interleavedIn[static_cast<std::size_t>(f * inputs + c)];
+        Process(instance.plugin(), planarIn.pointers(), planarOut.pointers(), frames);
+        instance.advance(frames);
+        before.add(planarIn, frames);
+        after.add(planarOut, frames);
+        for (int f = 0; f < frames; ++f)
+            for (int c = 0; c < outputs; ++c) interleavedOut[static_cast<std::size_t>(f * outputs + c)] = planarOut.channel(c)[f];
+        if (WriteFrames(out, interleavedOut.data(), frames) != frames)
+            throw HostError("cannot write '" + outputPath + "': " + sf_strerror(out));
+        done += frames;
+        progress.update(done);
+    }
+    if (sf_error(in) != SF_ERR_NO_ERROR) throw HostError("reading the audio file failed: " + std::string(sf_strerror(in)));
+}
+
+std::vector<std::uint8_t> ReadStateFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw HostError("cannot read state file '" + path + "'");
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) throw HostError("state file '" + path + "' is empty");
+    return bytes;
+}
+
+}  // namespace
+
+int RunRender(const RenderOptions& options) {
+    if (options.blockSize < 1 || options.blockSize > kMaxBlockSize)
+        throw HostError("block size " + std::to_string(options.blockSize) + " is outside 1 to " +
+                        std::to_string(kMaxBlockSize));
+    const PluginBinary binary(options.plugin);
+    Instance instance(binary);
+    const AEffect& fields = instance.fields();
+    if (options.doublePrecision ? !instance.offersDouble() : fields.processReplacing == nullptr)
+        throw HostError(std::string("the plug-in does not offer ") +
+                        (options.doublePrecision ? "double-precision processing (processDoubleReplacing)"
+                                                 : "single-precision processing (processReplacing)"));
+    if (fields.numOutputs < 1) throw HostError("the plug-in has no audio outputs");
+    const bool keepsChunks = (fields.flags & effFlagsProgramChunks) != 0;
+    if (!keepsChunks && (!options.loadState.empty() || !options.saveState.empty()))
+        throw HostError("the plug-in does not keep its state in chunks, so no state file can be loaded or saved");
+
+    SF_INFO inInfo{};
+    SoundFile in(sf_open(options.input.c_str(), SFM_READ, &inInfo));
+    if (!in) throw HostError("cannot read audio file '" + options.input + "': " + sf_strerror(nullptr));
+    if (inInfo.channels != fields.numInputs)
+        throw HostError("channel count mismatch: the plug-in expects " + std::to_string(fields.numInputs) +
+                        " input channels, the file '" + options.input + "' has " + std::to_string(inInfo.channels));
+
+    SF_INFO outInfo{};
+    outInfo.samplerate = inInfo.samplerate;
+    outInfo.channels = fields.numOutputs;
+    outInfo.format = OutputFormat(options, inInfo.format);
+    if (sf_format_check(&outInfo) == 0)
+        throw HostError("the output format does not hold " + std::to_string(outInfo.channels) + " channels of " +
+                        (options.subtype.empty() ? "the input's sample format" : "'" + options.subtype + "'") +
+                        (options.format.empty() ? "" : " in '" + options.format + "'") + ": choose --format/--subtype");
+
+    instance.open(inInfo.samplerate, options.blockSize);
+    if (!options.loadState.empty()) instance.plugin().setChunk(ReadStateFile(options.loadState));
+    ApplySettings(instance, options.settings);
+    instance.resume();
+
+    PendingFile pending(options.output);
+    SoundFile out(sf_open_fd(pending.release(), SFM_WRITE, &outInfo, SF_TRUE));
+    if (!out) throw HostError("cannot write '" + options.output + "': " + sf_strerror(nullptr));
+    sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);  // integer formats clip instead of wrapping
+
+    Levels before(fields.numInputs), after(fields.numOutputs);
+    if (options.doublePrecision)
+        RenderThrough<double>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, before, after);
+    else
+        RenderThrough<float>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, before, after);
+    instance.suspend();
+
+    std::vector<std::uint8_t> state;
+    if (!options.saveState.empty()) {
+        state = instance.plugin().getChunk();
+        if (state.empty()) throw HostError("the plug-in gave no state chunk to save");
+    }
+    if (sf_close(out.release()) != 0) throw HostError("cannot finish writing '" + options.output + "'");
+    if (!options.saveState.empty()) WriteFileAtomically(options.saveState, state.data(), state.size());
+    pending.commit();
+
+    std::printf("rendered %lld frames of %d channels at %d Hz through '%s' (%s, blocks of %d) to %s\n",
+                static_cast<long long>(inInfo.frames), fields.numInputs, inInfo.samplerate,
+                instance.plugin().effectName().c_str(), options.doublePrecision ? "double" : "float",
+                options.blockSize, options.output.c_str());
+    if (options.levels) PrintLevels(before, after, fields.numInputs, fields.numOutputs);
+    return 0;
+}
+
+}  // namespace vsthost

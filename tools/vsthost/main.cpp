@@ -1,0 +1,101 @@
+// vsthost: a command-line host for VST 2.4 plug-ins on Linux. Shows what a plug-in is (info), pushes
+// audio files through it (render), checks it as demanding hosts would (validate) and times it (bench).
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "Commands.h"
+
+namespace {
+
+using vsthost::ParameterSetting;
+
+constexpr int kErrorExit = 2;
+
+std::vector<ParameterSetting> Settings(const std::vector<std::string>& normalised,
+                                       const std::vector<std::string>& displayed) {
+    std::vector<ParameterSetting> settings;
+    for (const std::string& text : normalised) settings.push_back(vsthost::ParseSetting(text, false));
+    for (const std::string& text : displayed) settings.push_back(vsthost::ParseSetting(text, true));
+    return settings;
+}
+
+// "[N:]KEY=VALUE": N is the plug-in's 1-based position among bench's arguments, 1 when left out.
+vsthost::BenchSetting BenchSettingOf(const std::string& text, bool displayed) {
+    const auto colon = text.find(':');
+    const auto equals = text.rfind('=');
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (colon != std::string::npos && colon == digits && digits > 0 && colon < equals)
+        return {std::stoi(text.substr(0, colon)) - 1, vsthost::ParseSetting(text.substr(colon + 1), displayed)};
+    return {0, vsthost::ParseSetting(text, displayed)};
+}
+
+void AddParameterOptions(CLI::App& command, std::vector<std::string>& normalised, std::vector<std::string>& displayed,
+                         const std::string& prefix) {
+    command.add_option("-p,--param", normalised,
+                       "set a parameter before processing: " + prefix + "KEY=VALUE, KEY an index or a name, VALUE "
+                       "normalised 0..1 (repeatable)");
+    command.add_option("-d,--param-display", displayed,
+                       "set a parameter to the value the plug-in displays (e.g. dB): " + prefix +
+                           "KEY=VALUE (repeatable)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"A command-line host for VST 2.4 plug-ins: info, render, validate, bench"};
+    app.require_subcommand(1);
+
+    vsthost::InfoOptions info;
+    CLI::App* infoCommand = app.add_subcommand("info", "show the plug-in's fields, names, programs and parameters");
+    infoCommand->add_option("plugin", info.plugin, "plug-in binary (.so)")->required();
+    infoCommand->add_flag("--json", info.json, "print JSON for machines");
+
+    vsthost::RenderOptions render;
+    std::vector<std::string> renderNormalised, renderDisplayed;
+    CLI::App* renderCommand = app.add_subcommand("render", "process an audio file through the plug-in");
+    renderCommand->add_option("plugin", render.plugin, "plug-in binary (.so)")->required();
+    renderCommand->add_option("input", render.input, "audio file to read (any format libsndfile reads)")->required();
+    renderCommand->add_option("output", render.output, "audio file to write")->required();
+    renderCommand->add_option("-b,--block", render.blockSize, "frames per processing call")->capture_default_str();
+    renderCommand->add_flag("--double", render.doublePrecision, "process in double precision");
+    renderCommand->add_option("--format", render.format, "output format by extension name (wav, flac, aiff, ...); default: the input's");
+    renderCommand->add_option("--subtype", render.subtype, "output samples: pcm16, pcm24, pcm32, float, double, ...; default: the input's");
+    AddParameterOptions(*renderCommand, renderNormalised, renderDisplayed, "");
+    renderCommand->add_option("--load-state", render.loadState, "load the plug-in's state (raw chunk) before processing");
+    renderCommand->add_option("--save-state", render.saveState, "save the plug-in's state (raw chunk) after processing");
+    renderCommand->add_flag("--levels", render.levels, "print per-channel peak and RMS before and after");
+
+    vsthost::ValidateOptions validate;
+    CLI::App* validateCommand = app.add_subcommand("validate", "check the plug-in as demanding hosts do");
+    validateCommand->add_option("plugin", validate.plugin, "plug-in binary (.so)")->required();
+    validateCommand->add_option("--seed", validate.seed, "seed of the noise and random values")->capture_default_str();
+
+    vsthost::BenchOptions bench;
+    std::vector<std::string> benchNormalised, benchDisplayed;
+    CLI::App* benchCommand = app.add_subcommand("bench", "time processing of one or more plug-ins, interleaved");
+    benchCommand->add_option("plugins", bench.plugins, "plug-in binaries (.so)")->required();
+    benchCommand->add_option("-b,--block", bench.blockSize, "frames per processing call")->capture_default_str();
+    benchCommand->add_option("--rounds", bench.rounds, "timed rounds")->capture_default_str();
+    benchCommand->add_option("--frames", bench.framesPerRound, "frames per plug-in and round")->capture_default_str();
+    benchCommand->add_option("--rate", bench.sampleRate, "sample rate")->capture_default_str();
+    AddParameterOptions(*benchCommand, benchNormalised, benchDisplayed, "[N:]");
+    benchCommand->add_flag("--json", bench.json, "print JSON for machines");
+
+    CLI11_PARSE(app, argc, argv);
+
+    try {
+        if (infoCommand->parsed()) return vsthost::RunInfo(info);
+        if (renderCommand->parsed()) {
+            render.settings = Settings(renderNormalised, renderDisplayed);
+            return vsthost::RunRender(render);
+        }
+        if (validateCommand->parsed()) return vsthost::RunValidate(validate);
+        for (const std::string& text : benchNormalised) bench.settings.push_back(BenchSettingOf(text, false));
+        for (const std::string& text : benchDisplayed) bench.settings.push_back(BenchSettingOf(text, true));
+        return vsthost::RunBench(bench);
+    } catch (const vsthost::HostError& error) {
+        std::fprintf(stderr, "vsthost: error: %s\n", error.what());
+        return kErrorExit;
+    }
+}
