@@ -6,6 +6,7 @@
 
 #include "runtime/FilePaths.h"
 #include "runtime/HostText.h"
+#include "runtime/Numeric.h"
 
 void CVormlekDescription::DeclareSlider(std::int32_t number, double defaultValue, double minimum, double maximum,
                                         double step, std::vector<std::string> names, std::string path,
@@ -65,7 +66,7 @@ void CVormlekDescription::SetNormalized(std::int32_t index, double normalized) n
         info->step * std::floor((info->minimum + normalized * (info->maximum - info->minimum) + info->step * 0.5) /
                                 info->step);
     double& current = SliderValue(*info);
-    if (std::fabs(value - current) < 0.00001) return;
+    if (!vormlek::Differ(value, current)) return;
     current = value;
     if (info->linked != nullptr) *info->linked = value;
     DoSlider();

@@ -239,4 +239,14 @@ TEST_F(BridgeTest, AdapterServicesAndHostRequests) {
     EXPECT_EQ(adapter->getMasterVersion(), 2300);
 }
 
+TEST_F(BridgeTest, HostRequestsWithoutAHostCallback) {
+    CVeST adapter(nullptr, TVeSTBridge{}, nullptr, 1, 0);
+    EXPECT_EQ(adapter.getMasterVersion(), 1);
+    EXPECT_EQ(adapter.getTimeInfo(kVstTempoValid), nullptr);
+    EXPECT_FALSE(adapter.wantEvents(1));
+    EXPECT_FALSE(adapter.updateDisplay());
+    EXPECT_EQ(VeST_GetTempo(&adapter), 0.0);
+    adapter.setParameterAutomated(0, 0.5f);  // nobody to tell: nothing happens
+}
+
 }  // namespace
