@@ -3,10 +3,13 @@
 #include <new>
 
 #include "effect/TVormlekEffect.h"
+#include "runtime/FilePaths.h"
 #include "shell/CVeST.h"
 #include "shell/TVeSTBridge.h"
 
 #if defined(_WIN32)
+#include <windows.h>
+// The .def file names the exports.
 #define VST_EXPORT
 #else
 #define VST_EXPORT __attribute__((visibility("default")))
@@ -35,7 +38,14 @@ VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host) noexcept
 
 VST_EXPORT AEffect* VSTCALLBACK MAIN(audioMasterCallback host) noexcept { return CreateInstance(host); }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// The load notification only remembers which module this is, so the file layer can find the
+// folder the host loaded the DLL from. It succeeds for every reason.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) noexcept {
+    vormlek::moduleInstance = instance;
+    return TRUE;
+}
+#else
 // Older Linux hosts look for "main"; C++ does not allow a function of that name returning a pointer.
 VST_EXPORT AEffect* MainEntry(audioMasterCallback host) noexcept __asm__("main");
 AEffect* MainEntry(audioMasterCallback host) noexcept { return CreateInstance(host); }

@@ -1,0 +1,26 @@
+# Running the cross-built test programs under Wine: headless, without dialogs, with a Wine prefix
+# inside the build folder, and one Wine session that all test programs share.
+set(TRIM_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(TRIM_WINE_ENVIRONMENT
+    WINEPREFIX=${TRIM_WINE_PREFIX}
+    WINEDEBUG=-all,err+module
+    # No Mono or Gecko prompts, and no menu entries written to $HOME.
+    WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=
+    DISPLAY=)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # A 32-bit prefix is quicker to create and smaller; 32-bit test programs need no more.
+    list(APPEND TRIM_WINE_ENVIRONMENT WINEARCH=win32)
+endif()
+
+# Without a running server each program waits seconds for Wine's background processes to let go.
+add_test(NAME wine_session_start COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine-session.sh start)
+add_test(NAME wine_session_stop COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine-session.sh stop)
+set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${TRIM_WINE_ENVIRONMENT}")
+set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${TRIM_WINE_ENVIRONMENT}")
+
+# The given tests run their Windows program inside the shared Wine session.
+function(trim_run_under_wine)
+    if(ARGN)
+        set_tests_properties(${ARGN} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${TRIM_WINE_ENVIRONMENT}")
+    endif()
+endfunction()
