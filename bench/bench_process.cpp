@@ -134,7 +134,8 @@ void ReferenceProcess(benchmark::State& state) {
     loaded.process(check.inputs, check.outputs, frames);
     ReferenceTrim(block.inputs, block.outputs, frames, loaded.gains);
     for (int c = 0; c < kChannels; ++c) {
-        if (std::memcmp(block.out[c].data(), check.out[c].data(), sizeof(Sample) * static_cast<std::size_t>(frames)) != 0) {
+        const std::size_t bytes = sizeof(Sample) * static_cast<std::size_t>(frames);
+        if (std::memcmp(block.out[c].data(), check.out[c].data(), bytes) != 0) {
             state.SkipWithError("the reference and the plug-in disagree");
             return;
         }

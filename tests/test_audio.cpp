@@ -151,8 +151,10 @@ TEST_F(Audio, ZeroDecibelsGivesBackExactlyTheInputDenormalsIncluded) {
     const auto doubleOut = Run(doubles);
     for (int c = 0; c < kChannels; ++c) {
         for (std::size_t j = 0; j < floatValues.size(); ++j) {
-            EXPECT_TRUE(SameBits(floatOut.data[c][j], floatValues[j])) << floatValues[j] << " became " << floatOut.data[c][j];
-            EXPECT_TRUE(SameBits(doubleOut.data[c][j], doubleValues[j])) << doubleValues[j] << " became " << doubleOut.data[c][j];
+            EXPECT_TRUE(SameBits(floatOut.data[c][j], floatValues[j])) << floatValues[j] << " became "
+                                                                        << floatOut.data[c][j];
+            EXPECT_TRUE(SameBits(doubleOut.data[c][j], doubleValues[j])) << doubleValues[j] << " became "
+                                                                          << doubleOut.data[c][j];
         }
     }
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ScriptedHost.h"
-#include "TrimAdapter.h"
+#include "ScriptAdapter.h"
 
 namespace {
 

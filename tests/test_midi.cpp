@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "TrimAdapter.h"
+#include "ScriptAdapter.h"
 #include "shell/HostServices.h"
 
 namespace {
@@ -94,7 +94,8 @@ TEST_F(Midi, ProcessEventsStoresMidiEventsOnlyAndAnswersOne) {
     EXPECT_EQ(trim.adapter->midiReadPos, 0);
     const VstMidiEvent* expected[] = {&first, &second, &third};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(std::memcmp(&trim.adapter->midiRing[static_cast<std::size_t>(i)], expected[i], sizeof(VstMidiEvent)), 0)
+        const VstMidiEvent& record = trim.adapter->midiRing[static_cast<std::size_t>(i)];
+        EXPECT_EQ(std::memcmp(&record, expected[i], sizeof(VstMidiEvent)), 0)
             << "record " << i << " is not the host's event byte for byte";
     }
 }

@@ -17,7 +17,8 @@ namespace {
 std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 
-void NoteAllocation() noexcept {
+// Unused where the platform offers no way to count (the Windows builds).
+[[maybe_unused]] void NoteAllocation() noexcept {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
 }
 
