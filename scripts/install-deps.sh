@@ -17,6 +17,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     sox \
     lsp-plugins-vst zam-plugins \
     ardour \
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest \
     wine wine32:i386 wine64 \
     > /dev/null
