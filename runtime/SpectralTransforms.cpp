@@ -5,8 +5,10 @@
 #include <bit>
 #include <bitset>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <numbers>
+#include <type_traits>
 #include <vector>
 
 #include "runtime/SpectralTables.h"
@@ -14,23 +16,88 @@
 namespace vormlek {
 namespace {
 
-struct Cx {
-    double re, im;
+// One complex value (re, im) in a two-lane vector, so that sums and differences, and the two halves
+// of every product, take one instruction each; the stages of larger blocks work on two neighbouring
+// complex values at once, in a four-lane vector.
+using Cx = double __attribute__((vector_size(16)));
+// Four-lane vectors pass between inlined helpers of this file only, so the note that their calling
+// convention differs with and without AVX concerns no interface.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using Cx2 = double __attribute__((vector_size(32)));
+using Bits = std::uint64_t __attribute__((vector_size(16)));
+using Bits2 = std::uint64_t __attribute__((vector_size(32)));
+constexpr std::uint64_t kSign = 0x8000000000000000u;
+
+template <typename V>
+[[gnu::always_inline]] inline V Load(const double* p) noexcept {
+    V value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+template <typename V>
+[[gnu::always_inline]] inline void Store(double* p, V value) noexcept { std::memcpy(p, &value, sizeof value); }
+
+[[gnu::always_inline]] inline Cx Swapped(Cx a) noexcept { return __builtin_shufflevector(a, a, 1, 0); }
+[[gnu::always_inline]] inline Cx2 Swapped(Cx2 a) noexcept { return __builtin_shufflevector(a, a, 1, 0, 3, 2); }
+// The real parts negated by their sign bit (a vector cast between same-sized vectors keeps the bits).
+[[gnu::always_inline]] inline Cx NegatedReal(Cx a) noexcept { return (Cx)((Bits)a ^ Bits{kSign, 0}); }
+[[gnu::always_inline]] inline Cx2 NegatedReal(Cx2 a) noexcept { return (Cx2)((Bits2)a ^ Bits2{kSign, 0, kSign, 0}); }
+// i a = (-im, re).
+template <typename V>
+[[gnu::always_inline]] inline V TimesI(V a) noexcept { return NegatedReal(Swapped(a)); }
+
+// Turning by twiddles e^(it) = (c, s): a e^(+-it) = c a +- (-s, s) (a swapped), with the cosine
+// broadcast and the signed sine kept ready, so a turn costs two multiplications and one addition.
+template <typename V>
+struct Turn {
+    V c, signedSine;
+    [[gnu::always_inline]] V Up(V a) const noexcept { return c * a + signedSine * Swapped(a); }
+    [[gnu::always_inline]] V Down(V a) const noexcept { return c * a - signedSine * Swapped(a); }
 };
 
-inline Cx Load(const double* p) noexcept { return {p[0], p[1]}; }
-inline void Store(double* p, Cx v) noexcept {
-    p[0] = v.re;
-    p[1] = v.im;
+[[gnu::always_inline]] inline Turn<Cx> TurnOf(double c, double s) noexcept { return {Cx{c, c}, Cx{-s, s}}; }
+
+// Twiddles k and k + 1 for a pair of neighbours, from the table pairs (c_k, s_k, c_k+1, s_k+1).
+[[gnu::always_inline]] inline Turn<Cx2> TurnPair(Cx2 pairs) noexcept {
+    return {__builtin_shufflevector(pairs, pairs, 0, 0, 2, 2), NegatedReal(__builtin_shufflevector(pairs, pairs, 1, 1, 3, 3))};
 }
-inline Cx operator+(Cx a, Cx b) noexcept { return {a.re + b.re, a.im + b.im}; }
-inline Cx operator-(Cx a, Cx b) noexcept { return {a.re - b.re, a.im - b.im}; }
-inline Cx operator*(Cx a, Cx b) noexcept { return {a.re * b.re - a.im * b.im, a.re * b.im + a.im * b.re}; }
-inline Cx TimesConj(Cx a, Cx b) noexcept { return {a.re * b.re + a.im * b.im, a.im * b.re - a.re * b.im}; }
-inline Cx PlusI(Cx a, Cx b) noexcept { return {a.re - b.im, a.im + b.re}; }   // a + i b
-inline Cx MinusI(Cx a, Cx b) noexcept { return {a.re + b.im, a.im - b.re}; }  // a - i b
-// The twiddle of size/4 - k from that of k: e^(i (pi/2 - t)) = (sin t, cos t).
-inline Cx Complement(Cx w) noexcept { return {w.im, w.re}; }
+// The twiddles of size/4 - k - 1 and size/4 - k from those of k + 1 and k: e^(i (pi/2 - t)) = (sin t, cos t).
+[[gnu::always_inline]] inline Turn<Cx2> ComplementPair(Cx2 pairs) noexcept {
+    return {__builtin_shufflevector(pairs, pairs, 3, 3, 1, 1), NegatedReal(__builtin_shufflevector(pairs, pairs, 2, 2, 0, 0))};
+}
+
+// The same two twiddles for a build without four-lane vectors: one two-lane turn each.
+struct NarrowTurns {
+    Turn<Cx> first, second;
+};
+
+// The turns of twiddles k and k + 1, from the table pairs (c_k, s_k, c_k+1, s_k+1), for V lanes.
+template <typename V>
+[[gnu::always_inline]] inline auto PairTurns(const double* pairs) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) return TurnPair(Load<Cx2>(pairs));
+    else return NarrowTurns{TurnOf(pairs[0], pairs[1]), TurnOf(pairs[2], pairs[3])};
+}
+// The turns of twiddles size/4 - k - 1 and size/4 - k, from the same pairs.
+template <typename V>
+[[gnu::always_inline]] inline auto PairComplements(const double* pairs) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) return ComplementPair(Load<Cx2>(pairs));
+    else return NarrowTurns{TurnOf(pairs[3], pairs[2]), TurnOf(pairs[1], pairs[0])};
+}
+
+// The eighth turn, (r, r) with r = sqrt(1/2): one multiplication instead of two.
+struct EighthTurn {
+    Cx r;
+    [[gnu::always_inline]] Cx Up(Cx a) const noexcept { return r * (a + TimesI(a)); }
+    [[gnu::always_inline]] Cx Down(Cx a) const noexcept { return r * (a - TimesI(a)); }
+};
+
+struct NoTurn {
+    [[gnu::always_inline]] Cx Up(Cx a) const noexcept { return a; }
+    [[gnu::always_inline]] Cx Down(Cx a) const noexcept { return a; }
+};
+
+// The general complex product, for the MDCT rotations and the block products.
+inline Cx Times(Cx a, Cx b) noexcept { return TurnOf(b[0], b[1]).Up(a); }
 
 // ---------------------------------------------------------------------------------------------
 // Forward pass, decimation in frequency. For the four quarters x0..x3 of a size-n block and
@@ -38,56 +105,64 @@ inline Cx Complement(Cx w) noexcept { return {w.im, w.re}; }
 // 4j + 1 and 4j - 1 the quarter-size transforms of (x0 - x2 + i (x1 - x3)) w^k and
 // (x0 - x2 - i (x1 - x3)) w^-k. Each sub-transform stays where its inputs were, which gives the
 // internal order.
+//
+// The pass exists twice, compiled for the baseline processor and for one with AVX2 (chosen once at
+// run time): both do the same operations in the same order, so they give the same bits.
 
-// One L-shaped butterfly; pointers are to the k-th element of each quarter.
-template <typename Twiddle>
-inline void ForwardButterfly(double* p0, double* p1, double* p2, double* p3, Twiddle twiddle) noexcept {
-    const Cx x0 = Load(p0), x1 = Load(p1), x2 = Load(p2), x3 = Load(p3);
-    Store(p0, x0 + x2);
+// One L-shaped butterfly (or two neighbouring ones) on element p of the first quarter.
+template <typename V, typename Turning>
+[[gnu::always_inline]] inline void ForwardButterfly(double* p, std::int32_t quarter, Turning w) noexcept {
+    double* const p1 = p + 2 * quarter;
+    double* const p2 = p1 + 2 * quarter;
+    double* const p3 = p2 + 2 * quarter;
+    const V x0 = Load<V>(p), x1 = Load<V>(p1), x2 = Load<V>(p2), x3 = Load<V>(p3);
+    Store(p, x0 + x2);
     Store(p1, x1 + x3);
-    const Cx d0 = x0 - x2, d1 = x1 - x3;
-    twiddle(p2, PlusI(d0, d1), p3, MinusI(d0, d1));
+    const V d0 = x0 - x2, id1 = TimesI(x1 - x3);
+    Store(p2, w.Up(d0 + id1));
+    Store(p3, w.Down(d0 - id1));
 }
 
-inline void ForwardButterfly(double* a, std::int32_t quarter, std::int32_t k, Cx w) noexcept {
-    double* p = a + 2 * k;
-    ForwardButterfly(p, p + 2 * quarter, p + 4 * quarter, p + 6 * quarter, [w](double* o2, Cx u, double* o3, Cx v) {
-        Store(o2, u * w);
-        Store(o3, TimesConj(v, w));
-    });
+// The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time. The
+// twiddles come from the size's table up to the eighth turn and by symmetry beyond it; the first
+// pair of each half holds the unit and the eighth turn, which the table leaves out.
+template <typename V, typename Pair>
+[[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const double* c, Pair pair) noexcept {
+    const std::int32_t quarter = n / 4, eighth = n / 8;
+    const double* twiddles = Twiddles(n).data();
+    const double unitAndFirst[4] = {1.0, 0.0, twiddles[0], twiddles[1]};
+    pair(a, quarter, PairTurns<V>(unitAndFirst));
+    for (std::int32_t k = 2; k < eighth; k += 2) pair(a + 2 * k, quarter, PairTurns<V>(twiddles + 2 * (k - 1)));
+    const double lastAndEighth[4] = {twiddles[2 * (eighth - 2)], twiddles[2 * (eighth - 2) + 1], c[2], c[2]};
+    pair(a + 2 * eighth, quarter, PairComplements<V>(lastAndEighth));
+    for (std::int32_t m = eighth + 2; m < quarter; m += 2) pair(a + 2 * m, quarter, PairComplements<V>(twiddles + 2 * (quarter - m - 2)));
 }
 
-inline void ForwardButterflyUnit(double* a, std::int32_t quarter) noexcept {
-    ForwardButterfly(a, a + 2 * quarter, a + 4 * quarter, a + 6 * quarter, [](double* o2, Cx u, double* o3, Cx v) {
-        Store(o2, u);
-        Store(o3, v);
-    });
-}
-
-// w = (r, r) with r = sqrt(1/2): the eighth-turn twiddle, two multiplications instead of four.
-inline void ForwardButterflyEighth(double* a, std::int32_t quarter, std::int32_t k, double r) noexcept {
-    double* p = a + 2 * k;
-    ForwardButterfly(p, p + 2 * quarter, p + 4 * quarter, p + 6 * quarter, [r](double* o2, Cx u, double* o3, Cx v) {
-        Store(o2, {(u.re - u.im) * r, (u.re + u.im) * r});
-        Store(o3, {(v.re + v.im) * r, (v.im - v.re) * r});
-    });
-}
+struct ForwardPair {
+    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
+        ForwardButterfly<Cx2>(p, quarter, w);
+    }
+    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
+        ForwardButterfly<Cx>(p, quarter, w.first);
+        ForwardButterfly<Cx>(p + 2, quarter, w.second);
+    }
+};
 
 // The 2- to 16-point forward transforms, unrolled; c holds the radix-16 constants.
 template <int N>
-inline void ForwardFixed(double* a, const double* c) noexcept {
+[[gnu::always_inline]] inline void ForwardFixed(double* a, const double* c) noexcept {
     if constexpr (N == 2) {
-        const Cx x0 = Load(a), x1 = Load(a + 2);
+        const Cx x0 = Load<Cx>(a), x1 = Load<Cx>(a + 2);
         Store(a, x0 + x1);
         Store(a + 2, x0 - x1);
     } else if constexpr (N > 2) {
         constexpr std::int32_t quarter = N / 4;
-        ForwardButterflyUnit(a, quarter);
-        if constexpr (N == 8) ForwardButterflyEighth(a, quarter, 1, c[2]);
+        ForwardButterfly<Cx>(a, quarter, NoTurn{});
+        if constexpr (N == 8) ForwardButterfly<Cx>(a + 2, quarter, EighthTurn{Cx{c[2], c[2]}});
         if constexpr (N == 16) {
-            ForwardButterfly(a, quarter, 1, {c[0], c[1]});
-            ForwardButterfly(a, quarter, 2, {c[2], c[3]});
-            ForwardButterfly(a, quarter, 3, {c[4], c[5]});
+            ForwardButterfly<Cx>(a + 2, quarter, TurnOf(c[0], c[1]));
+            ForwardButterfly<Cx>(a + 4, quarter, TurnOf(c[2], c[3]));
+            ForwardButterfly<Cx>(a + 6, quarter, TurnOf(c[4], c[5]));
         }
         ForwardFixed<N / 2>(a, c);
         ForwardFixed<N / 4>(a + N, c);
@@ -95,21 +170,16 @@ inline void ForwardFixed(double* a, const double* c) noexcept {
     }
 }
 
-void ForwardPass(double* a, std::int32_t n, const double* c) noexcept {
+using Pass = void (*)(double* a, std::int32_t n, const double* c) noexcept;
+
+template <Pass Self, typename V>
+[[gnu::always_inline]] inline void ForwardRecursion(double* a, std::int32_t n, const double* c) noexcept {
     if (n == 16) return ForwardFixed<16>(a, c);
     if (n == 8) return ForwardFixed<8>(a, c);
-    const std::int32_t quarter = n / 4, eighth = n / 8;
-    const double* twiddles = Twiddles(n).data();
-    ForwardButterflyUnit(a, quarter);
-    for (std::int32_t k = 1; k < eighth; ++k) {
-        const Cx w = Load(twiddles + 2 * (k - 1));
-        ForwardButterfly(a, quarter, k, w);
-        ForwardButterfly(a, quarter, quarter - k, Complement(w));
-    }
-    ForwardButterflyEighth(a, quarter, eighth, c[2]);
-    ForwardPass(a, n / 2, c);
-    ForwardPass(a + n, quarter, c);
-    ForwardPass(a + 3 * n / 2, quarter, c);
+    Stage<V>(a, n, c, ForwardPair{});
+    Self(a, n / 2, c);
+    Self(a + n, n / 4, c);
+    Self(a + 3 * n / 2, n / 4, c);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -117,45 +187,34 @@ void ForwardPass(double* a, std::int32_t n, const double* c) noexcept {
 // sub-transforms first, then per k the half-size result A, and the quarter results B and C turned
 // by w^-k and w^k, combine as A[k] +- (B' + C') and A[k + n/4] -+ i (B' - C').
 
-template <typename Twiddle>
-inline void InverseButterfly(double* p0, double* p1, double* p2, double* p3, Twiddle twiddle) noexcept {
-    Cx b, c;
-    twiddle(Load(p2), Load(p3), b, c);
-    const Cx a0 = Load(p0), a1 = Load(p1);
-    const Cx sum = b + c, difference = b - c;
-    Store(p0, a0 + sum);
+template <typename V, typename Turning>
+[[gnu::always_inline]] inline void InverseButterfly(double* p, std::int32_t quarter, Turning w) noexcept {
+    double* const p1 = p + 2 * quarter;
+    double* const p2 = p1 + 2 * quarter;
+    double* const p3 = p2 + 2 * quarter;
+    const V b = w.Down(Load<V>(p2)), c = w.Up(Load<V>(p3));
+    const V a0 = Load<V>(p), a1 = Load<V>(p1);
+    const V sum = b + c, iDifference = TimesI(b - c);
+    Store(p, a0 + sum);
     Store(p2, a0 - sum);
-    Store(p1, MinusI(a1, difference));
-    Store(p3, PlusI(a1, difference));
+    Store(p1, a1 - iDifference);
+    Store(p3, a1 + iDifference);
 }
 
-inline void InverseButterfly(double* a, std::int32_t quarter, std::int32_t k, Cx w) noexcept {
-    double* p = a + 2 * k;
-    InverseButterfly(p, p + 2 * quarter, p + 4 * quarter, p + 6 * quarter, [w](Cx x2, Cx x3, Cx& b, Cx& c) {
-        b = TimesConj(x2, w);
-        c = x3 * w;
-    });
-}
-
-inline void InverseButterflyUnit(double* a, std::int32_t quarter) noexcept {
-    InverseButterfly(a, a + 2 * quarter, a + 4 * quarter, a + 6 * quarter, [](Cx x2, Cx x3, Cx& b, Cx& c) {
-        b = x2;
-        c = x3;
-    });
-}
-
-inline void InverseButterflyEighth(double* a, std::int32_t quarter, std::int32_t k, double r) noexcept {
-    double* p = a + 2 * k;
-    InverseButterfly(p, p + 2 * quarter, p + 4 * quarter, p + 6 * quarter, [r](Cx x2, Cx x3, Cx& b, Cx& c) {
-        b = {(x2.re + x2.im) * r, (x2.im - x2.re) * r};
-        c = {(x3.re - x3.im) * r, (x3.re + x3.im) * r};
-    });
-}
+struct InversePair {
+    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
+        InverseButterfly<Cx2>(p, quarter, w);
+    }
+    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
+        InverseButterfly<Cx>(p, quarter, w.first);
+        InverseButterfly<Cx>(p + 2, quarter, w.second);
+    }
+};
 
 template <int N>
-inline void InverseFixed(double* a, const double* c) noexcept {
+[[gnu::always_inline]] inline void InverseFixed(double* a, const double* c) noexcept {
     if constexpr (N == 2) {
-        const Cx x0 = Load(a), x1 = Load(a + 2);
+        const Cx x0 = Load<Cx>(a), x1 = Load<Cx>(a + 2);
         Store(a, x0 + x1);
         Store(a + 2, x0 - x1);
     } else if constexpr (N > 2) {
@@ -163,32 +222,55 @@ inline void InverseFixed(double* a, const double* c) noexcept {
         InverseFixed<N / 2>(a, c);
         InverseFixed<N / 4>(a + N, c);
         InverseFixed<N / 4>(a + 3 * N / 2, c);
-        InverseButterflyUnit(a, quarter);
-        if constexpr (N == 8) InverseButterflyEighth(a, quarter, 1, c[2]);
+        InverseButterfly<Cx>(a, quarter, NoTurn{});
+        if constexpr (N == 8) InverseButterfly<Cx>(a + 2, quarter, EighthTurn{Cx{c[2], c[2]}});
         if constexpr (N == 16) {
-            InverseButterfly(a, quarter, 1, {c[0], c[1]});
-            InverseButterfly(a, quarter, 2, {c[2], c[3]});
-            InverseButterfly(a, quarter, 3, {c[4], c[5]});
+            InverseButterfly<Cx>(a + 2, quarter, TurnOf(c[0], c[1]));
+            InverseButterfly<Cx>(a + 4, quarter, TurnOf(c[2], c[3]));
+            InverseButterfly<Cx>(a + 6, quarter, TurnOf(c[4], c[5]));
         }
     }
 }
 
-void InversePass(double* a, std::int32_t n, const double* c) noexcept {
+template <Pass Self, typename V>
+[[gnu::always_inline]] inline void InverseRecursion(double* a, std::int32_t n, const double* c) noexcept {
     if (n == 16) return InverseFixed<16>(a, c);
     if (n == 8) return InverseFixed<8>(a, c);
-    const std::int32_t quarter = n / 4, eighth = n / 8;
-    InversePass(a, n / 2, c);
-    InversePass(a + n, quarter, c);
-    InversePass(a + 3 * n / 2, quarter, c);
-    const double* twiddles = Twiddles(n).data();
-    InverseButterflyUnit(a, quarter);
-    for (std::int32_t k = 1; k < eighth; ++k) {
-        const Cx w = Load(twiddles + 2 * (k - 1));
-        InverseButterfly(a, quarter, k, w);
-        InverseButterfly(a, quarter, quarter - k, Complement(w));
-    }
-    InverseButterflyEighth(a, quarter, eighth, c[2]);
+    Self(a, n / 2, c);
+    Self(a + n, n / 4, c);
+    Self(a + 3 * n / 2, n / 4, c);
+    Stage<V>(a, n, c, InversePair{});
 }
+
+void ForwardPassPortable(double* a, std::int32_t n, const double* c) noexcept { ForwardRecursion<ForwardPassPortable, Cx>(a, n, c); }
+void InversePassPortable(double* a, std::int32_t n, const double* c) noexcept { InverseRecursion<InversePassPortable, Cx>(a, n, c); }
+
+struct KernelPasses {
+    Pass forward, inverse;
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx2")]] void ForwardPassAvx2(double* a, std::int32_t n, const double* c) noexcept {
+    ForwardRecursion<ForwardPassAvx2, Cx2>(a, n, c);
+}
+[[gnu::target("avx2")]] void InversePassAvx2(double* a, std::int32_t n, const double* c) noexcept {
+    InverseRecursion<InversePassAvx2, Cx2>(a, n, c);
+}
+#endif
+
+KernelPasses PassesOf([[maybe_unused]] FftKernel kernel) noexcept {
+#if defined(__x86_64__) || defined(__i386__)
+    if (kernel == FftKernel::kAvx2 && FftKernelSupported(kernel)) return {ForwardPassAvx2, InversePassAvx2};
+#endif
+    return {ForwardPassPortable, InversePassPortable};
+}
+
+FftKernel FastestKernel() noexcept {
+    static const FftKernel fastest = FftKernelSupported(FftKernel::kAvx2) ? FftKernel::kAvx2 : FftKernel::kPortable;
+    return fastest;
+}
+
+void ForwardPass(double* a, std::int32_t n, const double* c) noexcept { PassesOf(FastestKernel()).forward(a, n, c); }
 
 // Modes 4 and 5: the permutation by T_N, in place, following each cycle of T once.
 void Reorder(double* block, std::int32_t size, bool toNatural) noexcept {
@@ -196,13 +278,13 @@ void Reorder(double* block, std::int32_t size, bool toNatural) noexcept {
     std::bitset<kFftMaxSize> placed;
     for (std::int32_t start = 0; start < size; ++start) {
         if (placed[static_cast<std::size_t>(start)]) continue;
-        Cx carried = Load(block + 2 * start);
+        Cx carried = Load<Cx>(block + 2 * start);
         std::int32_t i = start;
         if (toNatural) {
             // block[i] = old[T[i]]: each value moves one step back along the cycle.
             for (; table[i] != start; i = table[i]) {
                 placed[static_cast<std::size_t>(i)] = true;
-                Store(block + 2 * i, Load(block + 2 * table[i]));
+                Store(block + 2 * i, Load<Cx>(block + 2 * table[i]));
             }
             placed[static_cast<std::size_t>(i)] = true;
             Store(block + 2 * i, carried);
@@ -211,7 +293,7 @@ void Reorder(double* block, std::int32_t size, bool toNatural) noexcept {
             do {
                 i = table[i];
                 placed[static_cast<std::size_t>(i)] = true;
-                const Cx displaced = Load(block + 2 * i);
+                const Cx displaced = Load<Cx>(block + 2 * i);
                 Store(block + 2 * i, carried);
                 carried = displaced;
             } while (i != start);
@@ -282,14 +364,14 @@ void FastDctIv(const MdctPlan& plan, std::int32_t m, Input input, StoreOutput st
     const std::int32_t points = m / 2;
     MdctWork work;
     for (std::int32_t n = 0; n < points; ++n)
-        Store(work.data() + 2 * n, Cx{input(2 * n), input(m - 1 - 2 * n)} * Load(plan.preTurn.data() + 2 * n));
+        Store(work.data() + 2 * n, Times(Cx{input(2 * n), input(m - 1 - 2 * n)}, Load<Cx>(plan.preTurn.data() + 2 * n)));
     // The forward pass has kernel e^(+2 pi i nk/N): the e^(-...) spectrum at k is where T_N points.
     ForwardPass(work.data(), points, Radix16Constants().data());
     const std::int32_t* natural = Reordering(points).data();
     for (std::int32_t k = 0; k < points; ++k) {
-        const Cx d = Load(work.data() + 2 * natural[k]) * Load(plan.postTurn.data() + 2 * k);
-        store(2 * k, d.re);
-        store(m - 1 - 2 * k, -d.im);
+        const Cx d = Times(Load<Cx>(work.data() + 2 * natural[k]), Load<Cx>(plan.postTurn.data() + 2 * k));
+        store(2 * k, d[0]);
+        store(m - 1 - 2 * k, -d[1]);
     }
 }
 
@@ -353,22 +435,35 @@ void ComplexProduct(CVormlekMemory& memory, std::int32_t destination, std::int32
     const double* const b = memory.MemoryRun(right, 2 * values);
     if (out == nullptr || a == nullptr || b == nullptr) return;
     for (std::int32_t i = 0; i < 2 * values; i += 2) {
-        const Cx x = Load(a + i), y = Load(b + i);
-        Store(out + i, product(Load(out + i), x * y));
+        const Cx x = Load<Cx>(a + i), y = Load<Cx>(b + i);
+        Store(out + i, product(Load<Cx>(out + i), Times(x, y)));
     }
 }
 
 }  // namespace
 
-void FftBlock(double* block, std::int32_t size, std::int32_t mode) noexcept {
+bool FftKernelSupported(FftKernel kernel) noexcept {
+    if (kernel != FftKernel::kAvx2) return true;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+void FftBlock(double* block, std::int32_t size, std::int32_t mode, FftKernel kernel) noexcept {
+    const double* constants = Radix16Constants().data();
     switch (mode) {
-    case kFftForward: return ForwardPass(block, size, Radix16Constants().data());
-    case kFftInverse: return InversePass(block, size, Radix16Constants().data());
+    case kFftForward: return PassesOf(kernel).forward(block, size, constants);
+    case kFftInverse: return PassesOf(kernel).inverse(block, size, constants);
     case kFftToNatural: return Reorder(block, size, true);
     case kFftFromNatural: return Reorder(block, size, false);
     default: return;
     }
 }
+
+void FftBlock(double* block, std::int32_t size, std::int32_t mode) noexcept { FftBlock(block, size, mode, FastestKernel()); }
 
 void MdctBlock(double* block, std::int32_t size) noexcept {
     const MdctPlan& plan = PlanFor(size);

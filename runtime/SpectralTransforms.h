@@ -52,6 +52,14 @@ void ComplexMultiplyAdd(CVormlekMemory& memory, std::int32_t destination, std::i
 // The same transforms on raw storage, for sizes that are already valid powers of two: the FFT on
 // 2 * size doubles, the MDCT and its inverse on size doubles.
 void FftBlock(double* block, std::int32_t size, std::int32_t mode) noexcept;
+
+// The FFT passes exist in two builds: a portable one, and on x86 one for processors with AVX2, which
+// turns two butterflies per instruction. Both do the same operations in the same order, so they
+// give the same bits; FftBlock above takes the faster one the processor supports, and a kernel the
+// processor lacks falls back to the portable one.
+enum class FftKernel { kPortable, kAvx2 };
+bool FftKernelSupported(FftKernel kernel) noexcept;
+void FftBlock(double* block, std::int32_t size, std::int32_t mode, FftKernel kernel) noexcept;
 void MdctBlock(double* block, std::int32_t size) noexcept;
 void InverseMdctBlock(double* block, std::int32_t size) noexcept;
 

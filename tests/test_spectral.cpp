@@ -222,6 +222,19 @@ TEST(Fft, TheTwoReorderingModesUndoEachOtherExactlyAtEverySize) {
     }
 }
 
+TEST(Fft, ThePortableAndTheAvx2KernelGiveTheSameBitsAtEverySize) {
+    if (!FftKernelSupported(FftKernel::kAvx2)) GTEST_SKIP() << "this processor has no AVX2";
+    for (std::int32_t size : PowersOfTwo(16, 32768)) {
+        for (std::int32_t mode : {kFftForward, kFftInverse}) {
+            std::vector<double> portable = RandomDoubles(2 * static_cast<std::size_t>(size), 37u);
+            std::vector<double> avx2 = portable;
+            FftBlock(portable.data(), size, mode, FftKernel::kPortable);
+            FftBlock(avx2.data(), size, mode, FftKernel::kAvx2);
+            ASSERT_EQ(portable, avx2) << size << " mode " << mode;
+        }
+    }
+}
+
 TEST(Fft, WorksOnScriptMemoryRoundingTheSizeDownToAPowerOfTwo) {
     Store memory;
     const std::int32_t index = -4000;  // page -1; 2 * 1000 doubles fit before its end
