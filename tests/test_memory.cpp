@@ -115,9 +115,4 @@ TEST(Memory, ValuesPersistUntilResetThenEveryIndexReadsZero) {
     EXPECT_EQ(script.Memory(200000), 0.0);
 }
 
-TEST(Memory, AFreshScriptObjectStartsWithAnEmptyStore) {
-    TVormlek script;
-    EXPECT_EQ(script.PageCount(), 0u);
-}
-
 }  // namespace
