@@ -7,6 +7,11 @@
 #include "shell/CVeST.h"
 #include "shell/TVeSTBridge.h"
 
+#if defined(_WIN32) && defined(__i386__) && !defined(__SSE2_MATH__)
+// x87 arithmetic rounds differently: the 32-bit DLL must compute the same samples as the other builds.
+#error "the 32-bit plug-in is built with -msse2 -mfpmath=sse"
+#endif
+
 #if defined(_WIN32)
 #include <windows.h>
 // The .def file names the exports.

@@ -18,11 +18,12 @@ add_test(NAME wine_session_stop COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine-sess
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${TRIM_WINE_ENVIRONMENT}")
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${TRIM_WINE_ENVIRONMENT}")
 
-# The given tests run their Windows program inside the shared Wine session; a test case that skips
-# itself shows as skipped, as on Linux.
+# The given tests run their Windows program inside the shared Wine session. A case that skips
+# itself shows as skipped, as on Linux; so does a case found in the source that the program does
+# not contain (compiled out for Windows), instead of passing with nothing run.
 function(trim_run_under_wine)
     if(ARGN)
         set_tests_properties(${ARGN} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${TRIM_WINE_ENVIRONMENT}"
-                                                SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+                                                SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\];Running 0 tests from")
     endif()
 endfunction()
