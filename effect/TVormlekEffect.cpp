@@ -27,9 +27,9 @@ void ScaleChannel(const Sample* input, Sample* output, VstInt32 frames, double g
     if constexpr (std::is_same_v<Sample, double>) {
         for (VstInt32 frame = 0; frame < frames; ++frame) output[frame] = SafeStore(input[frame] * gain);
     } else {
-        // Safe-storing and narrowing in one loop keeps the compiler from vectorising it, so the
-        // products go through a small buffer first. Each chunk is read whole before it is written,
-        // which keeps in-place buffers right.
+        // Safe-storing and narrowing in one loop keeps the compiler from vectorising it (it keeps
+        // floating-point traps exact), so the products go through a small buffer first. Each chunk
+        // is read whole before it is written, which keeps in-place buffers right.
         constexpr VstInt32 kChunk = 256;
         double products[kChunk];
         for (VstInt32 start = 0; start < frames; start += kChunk) {
@@ -40,7 +40,6 @@ void ScaleChannel(const Sample* input, Sample* output, VstInt32 frames, double g
     }
 }
 
-
 }  // namespace
 
 TVormlekEffect::TVormlekEffect() {
@@ -50,7 +49,7 @@ TVormlekEffect::TVormlekEffect() {
     vendorName = "Tolvarnesk";
     vendorVersion = 1000;
     uniqueId = 0;
-    channelCount = 4;
+    channelCount = kChannels;
     DeclareSlider(1, 0.0, -12.0, 12.0, 0.1, {}, "", "", "level mono 1");
     DeclareSlider(2, 0.0, -12.0, 12.0, 0.1, {}, "", "", "level mono 2");
     DeclareSlider(3, 0.0, -12.0, 12.0, 0.1, {}, "", "", "level mono 3");
