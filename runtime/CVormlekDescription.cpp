@@ -61,6 +61,9 @@ void CVormlekDescription::SetNormalized(std::int32_t index, double normalized) n
     const SliderInfo* info = Slider(index);
     // A NaN or infinite value from a host would poison the slider, the display and the saved state.
     if (info == nullptr || !std::isfinite(normalized)) return;
+    // Hosts speak 0..1; a value beyond it would take the slider past its range (normalised 100 is
+    // +2388 dB for a trim slider), so it is held at the nearest end.
+    normalized = std::clamp(normalized, 0.0, 1.0);
     // The grid is the multiples of step counted from 0, not from the minimum.
     const double value =
         info->step * std::floor((info->minimum + normalized * (info->maximum - info->minimum) + info->step * 0.5) /

@@ -85,4 +85,18 @@ TEST_F(ParameterTest, NonFiniteValuesAreIgnored) {
     }
 }
 
+TEST_F(ParameterTest, ValuesBeyondTheNormalisedRangeHoldAtItsEnds) {
+    const struct {
+        float normalized;
+        const char* display;
+    } cases[] = {{1.5f, "12.00"}, {100.0f, "12.00"}, {3.0e38f, "12.00"}, {-0.25f, "-12.00"}, {-1.0e30f, "-12.00"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.normalized);
+        plugin->setParameter(3, c.normalized);
+        EXPECT_EQ(plugin->parameterDisplay(3), c.display);
+        EXPECT_GE(plugin->getParameter(3), 0.0f);
+        EXPECT_LE(plugin->getParameter(3), 1.0f);
+    }
+}
+
 }  // namespace
