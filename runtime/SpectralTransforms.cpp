@@ -444,7 +444,9 @@ void ComplexProduct(CVormlekMemory& memory, std::int32_t destination, std::int32
 
 bool FftKernelSupported(FftKernel kernel) noexcept {
     if (kernel != FftKernel::kAvx2) return true;
-#if defined(__x86_64__) || defined(__i386__)
+    // Not on Windows: there GCC cannot be trusted to align 32-byte vectors it spills to the stack
+    // (the ABI guarantees 16 bytes at most), and a misaligned spill would crash the host.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32)
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 #else

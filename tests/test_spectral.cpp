@@ -223,7 +223,7 @@ TEST(Fft, TheTwoReorderingModesUndoEachOtherExactlyAtEverySize) {
 }
 
 TEST(Fft, ThePortableAndTheAvx2KernelGiveTheSameBitsAtEverySize) {
-    if (!FftKernelSupported(FftKernel::kAvx2)) GTEST_SKIP() << "this processor has no AVX2";
+    if (!FftKernelSupported(FftKernel::kAvx2)) GTEST_SKIP() << "the AVX2 kernel is not used on this processor or platform";
     for (std::int32_t size : PowersOfTwo(16, 32768)) {
         for (std::int32_t mode : {kFftForward, kFftInverse}) {
             std::vector<double> portable = RandomDoubles(2 * static_cast<std::size_t>(size), 37u);
