@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "Plugin.h"
+#include "TrimPluginTest.h"
 
 using namespace vsthost;
 
@@ -47,12 +47,10 @@ bool SameBits(Sample a, Sample b) {
     return std::memcmp(&a, &b, sizeof(Sample)) == 0;
 }
 
-class Audio : public ::testing::Test {
+class Audio : public TrimPluginTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(library.load(TRIM_PLUGIN_PATH)) << library.error();
-        plugin = std::make_unique<Plugin>(host, library.entry());
-        ASSERT_TRUE(plugin->valid());
+        TrimPluginTest::SetUp();
         plugin->start();
     }
 
@@ -91,9 +89,6 @@ protected:
         }
     }
 
-    PluginLibrary library;
-    ScriptedHost host;
-    std::unique_ptr<Plugin> plugin;  // declared last: closed before the library unloads
 };
 
 // Normalised parameter values whose slider values are exact: -12, -6, +6 and +12 dB.

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "Plugin.h"
+#include "TrimPluginTest.h"
 
 namespace {
 
@@ -78,18 +78,13 @@ constexpr int kChannels = 4;
 constexpr VstInt32 kMaxFrames = 4096;
 constexpr int kBlocks = 3000;
 
-class Realtime : public ::testing::Test {
+class Realtime : public TrimPluginTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(library.load(TRIM_PLUGIN_PATH)) << library.error();
-        plugin = std::make_unique<Plugin>(host, library.entry());
-        ASSERT_TRUE(plugin->valid());
+        TrimPluginTest::SetUp();
         plugin->start();
     }
 
-    PluginLibrary library;
-    ScriptedHost host;
-    std::unique_ptr<Plugin> plugin;  // declared last: closed before the library unloads
 };
 
 // Everything a block needs, made before counting starts: buffers for eight channels of the largest
