@@ -21,17 +21,16 @@ namespace {
 class PluginFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        root = fs::current_path() /
-               (std::string("Program Files (x86) ") + testing::UnitTest::GetInstance()->current_test_info()->name());
+        const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        root = fs::current_path() / ("Program Files (x86) " + test);
         folder = root / "Vst Plugins" / "Tolvarnesk Trim";
         fs::remove_all(root);
         fs::create_directories(folder);
     }
     void TearDown() override { fs::remove_all(root); }
 
-    fs::path Install(const fs::path& built, const fs::path& into) const {
-        fs::create_directories(into);
-        const fs::path installed = into / built.filename();
+    fs::path Install(const fs::path& built) const {
+        const fs::path installed = folder / built.filename();
         fs::copy_file(built, installed);
         return installed;
     }
@@ -50,7 +49,8 @@ std::vector<std::string> ResolvedBesideProbe(const fs::path& path, const std::ve
         ADD_FAILURE() << "LoadLibrary " << path.string() << " failed with error " << GetLastError();
         return answers;
     }
-    const auto resolve = reinterpret_cast<ResolveProc>(reinterpret_cast<void*>(GetProcAddress(probe, "ResolveBesideModule")));
+    const auto resolve =
+        reinterpret_cast<ResolveProc>(reinterpret_cast<void*>(GetProcAddress(probe, "ResolveBesideModule")));
     if (resolve == nullptr) {
         ADD_FAILURE() << "the probe exports no ResolveBesideModule";
     } else {
@@ -63,7 +63,7 @@ std::vector<std::string> ResolvedBesideProbe(const fs::path& path, const std::ve
 }  // namespace
 
 TEST_F(PluginFolder, LoadsAndTrimsFromAFolderWithSpacesInItsPath) {
-    const fs::path installed = Install(TRIM_PLUGIN_PATH, folder);
+    const fs::path installed = Install(TRIM_PLUGIN_PATH);
     PluginLibrary library;
     ASSERT_TRUE(library.load(installed.string())) << library.error();
     EXPECT_EQ(library.entryName(), "VSTPluginMain");
@@ -84,7 +84,9 @@ TEST_F(PluginFolder, LoadsAndTrimsFromAFolderWithSpacesInItsPath) {
         float* inputs[4];
         float* outputs[4];
         for (int channel = 0; channel < 4; ++channel) {
-            for (VstInt32 frame = 0; frame < kFrames; ++frame) in[channel][frame] = 0.01f * static_cast<float>(frame - channel);
+            for (VstInt32 frame = 0; frame < kFrames; ++frame) {
+                in[channel][frame] = 0.01f * static_cast<float>(frame - channel);
+            }
             inputs[channel] = in[channel].data();
             outputs[channel] = out[channel].data();
         }
@@ -93,13 +95,15 @@ TEST_F(PluginFolder, LoadsAndTrimsFromAFolderWithSpacesInItsPath) {
         const double gain = std::pow(10.0, 6.0 / 20.0);
         for (VstInt32 frame = 0; frame < kFrames; ++frame) {
             EXPECT_FLOAT_EQ(out[0][frame], static_cast<float>(in[0][frame] * gain)) << frame;
-            for (int channel = 1; channel < 4; ++channel) EXPECT_EQ(out[channel][frame], in[channel][frame]) << frame;
+            for (int channel = 1; channel < 4; ++channel) {
+                EXPECT_EQ(out[channel][frame], in[channel][frame]) << channel << " " << frame;
+            }
         }
     }
 }
 
 TEST_F(PluginFolder, ScriptFilesResolveBesideTheModuleWithEitherSeparator) {
-    const fs::path installed = Install(TRIM_PROBE_PATH, folder);
+    const fs::path installed = Install(TRIM_PROBE_PATH);
     const std::string directory = folder.string() + '\\';
     const std::vector<std::string> answers =
         ResolvedBesideProbe(installed, {"", "state.dat", "\\state.dat", "/state.dat", "data/levels.dat"});
