@@ -36,7 +36,53 @@ function M.find_plugin(track, name)
   end
 end
 
+-- The export delays each master output by its playback latency above the smallest one, to line
+-- the channels up. Ardour works port latencies out again on its own thread after a connection
+-- changes, and under load it can miss a change and keep stale values (seen: 272, 272, 0, 0 samples
+-- after the two added outputs, a shift of 272 samples of silence at the start of channels 1 and 2).
+-- So the export waits until all four agree, and where they stay apart a connection made and undone
+-- on each output has Ardour work them out once more.
+local function master_latencies()
+  local out, values = Session:master_out():output(), {}
+  for c = 0, M.channels - 1 do values[#values + 1] = out:nth(c):private_latency_range(true).max end
+  return values
+end
+
+local function aligned(values)
+  for c = 2, #values do
+    if values[c] ~= values[1] then return false end
+  end
+  return true
+end
+
+-- The master outputs are left unwired (render.lua), so wiring one and unwiring it changes nothing else.
+local function request_latency_update()
+  local out = Session:master_out():output()
+  for c = 0, M.channels - 1 do
+    local port = out:nth(c)
+    assert(port:connect("system:playback_1") == 0, "cannot connect a master output")
+    port:disconnect_all()
+  end
+end
+
+local function await_aligned_outputs()
+  local values
+  for attempt = 1, 5 do
+    for _ = 1, 100 do
+      values = master_latencies()
+      if aligned(values) then return values[1] end
+      ARDOUR.LuaAPI.usleep(10000)
+    end
+    print(string.format("master output latencies still apart (%s samples); asking Ardour to work them out again (%d)",
+      table.concat(values, ", "), attempt))
+    request_latency_update()
+  end
+  error("the master outputs report different playback latencies (" .. table.concat(values, ", ")
+    .. " samples); the export would shift channels against each other")
+end
+
 function M.export(dir, name)
+  local latency = await_aligned_outputs()
   local e = Session:simple_export()
   e:set_folder(dir .. "/export")
   e:set_name(name)
@@ -44,6 +90,11 @@ function M.export(dir, name)
   assert(e:set_preset(M.preset_id), "export preset not found")
   assert(e:check_outputs(), "nothing to export")
   assert(e:run_export(), "export " .. name .. " failed")
+  -- A latency update landing during the export would have misaligned it as well.
+  local after = master_latencies()
+  for c = 1, #after do
+    assert(after[c] == latency, "the master output latencies changed during export " .. name)
+  end
 end
 
 return M

@@ -16,6 +16,10 @@ for _, io in ipairs({ master:input(), master:output() }) do
     assert(io:add_port("", nil, ARDOUR.DataType("audio")) == 0, "cannot widen the master bus")
   end
 end
+-- The export reads the master outputs themselves. Ardour wires the first two to the system playback
+-- ports; unwired like the added ones, all four have the same latency, which the export lines the
+-- channels up by (common.lua).
+for c = 0, common.channels - 1 do master:output():nth(c):disconnect_all() end
 -- Without panners, channel n of the track reaches channel n of the export unchanged.
 master:panner_shell():set_bypassed(true)
 
