@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/SpectralTables.h"
-#include "runtime/SpectralTransforms.h"
+#include "runtime/TransformTables.h"
+#include "runtime/Transforms.h"
 
 namespace {
 

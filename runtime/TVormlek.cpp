@@ -4,7 +4,7 @@
 #include <ctime>
 #include <new>
 
-#include "runtime/SpectralTables.h"
+#include "runtime/TransformTables.h"
 #include "shell/HostServices.h"
 
 namespace {

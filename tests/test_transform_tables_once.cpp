@@ -6,7 +6,7 @@
 #include <numeric>
 #include <thread>
 
-#include "runtime/SpectralTables.h"
+#include "runtime/TransformTables.h"
 #include "runtime/TVormlek.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "runtime/SpectralTransforms.h"
+#include "runtime/Transforms.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "runtime/SpectralTables.h"
+#include "runtime/TransformTables.h"
 
 namespace vormlek {
 namespace {

@@ -1,4 +1,4 @@
-#include "runtime/SpectralTables.h"
+#include "runtime/TransformTables.h"
 
 #include <atomic>
 #include <bit>

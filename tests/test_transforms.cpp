@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "runtime/SpectralTables.h"
-#include "runtime/SpectralTransforms.h"
+#include "runtime/TransformTables.h"
+#include "runtime/Transforms.h"
 
 using namespace vormlek;
 
