@@ -69,6 +69,14 @@ protected:
         return out;
     }
 
+    // Runs the same values through all four channels at once; answers the outputs.
+    template <typename Sample>
+    Channels<Sample> RunOnEveryChannel(const std::vector<Sample>& values) {
+        Channels<Sample> in(static_cast<VstInt32>(values.size()));
+        for (auto& channel : in.data) channel = values;
+        return Run(in);
+    }
+
     template <typename Sample>
     void ExpectLayoutsAgree() {
         const auto in = RandomChannels<Sample>(700, 7);
@@ -136,14 +144,8 @@ TEST_F(Audio, ZeroDecibelsGivesBackExactlyTheInputDenormalsIncluded) {
                                             FloatLimits::max(), -FloatLimits::max(), FloatLimits::min()};
     const std::vector<double> doubleValues = {1e-310, DoubleLimits::denorm_min(), -0.0, 0.1,
                                               DoubleLimits::max(), -DoubleLimits::min(), 1e-40, 3.0};
-    Channels<float> floats(static_cast<VstInt32>(floatValues.size()));
-    Channels<double> doubles(static_cast<VstInt32>(doubleValues.size()));
-    for (int c = 0; c < kChannels; ++c) {
-        floats.data[c] = floatValues;
-        doubles.data[c] = doubleValues;
-    }
-    const auto floatOut = Run(floats);
-    const auto doubleOut = Run(doubles);
+    const auto floatOut = RunOnEveryChannel(floatValues);
+    const auto doubleOut = RunOnEveryChannel(doubleValues);
     for (int c = 0; c < kChannels; ++c) {
         for (std::size_t j = 0; j < floatValues.size(); ++j) {
             EXPECT_TRUE(SameBits(floatOut.data[c][j], floatValues[j])) << floatValues[j] << " became "
@@ -169,14 +171,8 @@ TEST_F(Audio, NonFiniteProductsComeOutAsZero) {
                                             -std::numeric_limits<float>::infinity()};
     const std::vector<double> doubleValues = {std::nan(""), std::numeric_limits<double>::infinity(),
                                               -std::numeric_limits<double>::infinity(), 1e308};
-    Channels<float> floats(4);
-    Channels<double> doubles(4);
-    for (int c = 0; c < kChannels; ++c) {
-        floats.data[c] = floatValues;
-        doubles.data[c] = doubleValues;
-    }
-    const auto floatOut = Run(floats);
-    const auto doubleOut = Run(doubles);
+    const auto floatOut = RunOnEveryChannel(floatValues);
+    const auto doubleOut = RunOnEveryChannel(doubleValues);
     for (int c = 0; c < kChannels; ++c) {
         for (std::size_t j = 0; j < 4; ++j) {
             EXPECT_TRUE(SameBits(floatOut.data[c][j], 0.0f)) << "channel " << c << " frame " << j;
