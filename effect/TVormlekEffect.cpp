@@ -5,8 +5,8 @@
 #include <cmath>
 #include <type_traits>
 
+#include "runtime/HostServices.h"
 #include "runtime/Numeric.h"
-#include "shell/HostServices.h"
 
 using vormlek::SafeStore;
 

@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "runtime/CVormlekSliders.h"
-#include "shell/HostServices.h"
+#include "runtime/HostServices.h"
 
 class CVormlekSamples;
 

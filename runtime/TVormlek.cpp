@@ -4,8 +4,8 @@
 #include <ctime>
 #include <new>
 
+#include "runtime/HostServices.h"
 #include "runtime/TransformTables.h"
-#include "shell/HostServices.h"
 
 namespace {
 

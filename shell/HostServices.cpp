@@ -1,4 +1,4 @@
-#include "shell/HostServices.h"
+#include "runtime/HostServices.h"
 
 #include "shell/CVeST.h"
 

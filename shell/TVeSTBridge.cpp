@@ -1,9 +1,9 @@
 #include "shell/TVeSTBridge.h"
 
 #include "effect/TVormlekEffect.h"
+#include "runtime/HostServices.h"
 #include "runtime/HostText.h"
 #include "shell/CVeST.h"
-#include "shell/HostServices.h"
 
 namespace {
 

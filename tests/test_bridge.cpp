@@ -8,8 +8,8 @@
 
 #include "Plugin.h"
 #include "RecordingScript.h"
+#include "runtime/HostServices.h"
 #include "shell/CVeST.h"
-#include "shell/HostServices.h"
 #include "shell/TVeSTBridge.h"
 
 using namespace vsthost;

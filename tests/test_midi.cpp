@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "ScriptAdapter.h"
-#include "shell/HostServices.h"
+#include "runtime/HostServices.h"
 
 namespace {
 

@@ -1,5 +1,9 @@
 // Plain functions through which the script runtime reaches the host. Each takes the adapter first
 // and gives the neutral answer shown in its comment while the adapter is null.
+//
+// They are declared here, where the runtime and the effect call them, and defined by the shell
+// (shell/HostServices.cpp), which alone knows the adapter: the runtime names CVeST only as an
+// opaque handle, so it depends on no header above it.
 #pragma once
 
 #include "vst/vst24.h"
