@@ -6,6 +6,7 @@
 // storage directly and must never reach past the end of a page.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 #include "runtime/CVormlekMemory.h"
@@ -24,6 +25,13 @@ inline constexpr std::int32_t kFftMinSize = 16;
 inline constexpr std::int32_t kFftMaxSize = 32768;
 inline constexpr std::int32_t kMdctMinSize = 32;
 inline constexpr std::int32_t kMdctMaxSize = 4096;
+
+// The points a transform takes for a requested size: the size rounded down to a power of two, or 0
+// when that lies outside smallest..largest.
+inline std::int32_t TransformPoints(std::int32_t size, std::int32_t smallest, std::int32_t largest) noexcept {
+    const auto points = size < 1 ? 0 : static_cast<std::int32_t>(std::bit_floor(static_cast<std::uint32_t>(size)));
+    return points >= smallest && points <= largest ? points : 0;
+}
 
 // size complex values, stored as interleaved real and imaginary doubles from index. size is rounded
 // down to a power of two; sizes outside 16..32768 and modes other than the four above do nothing.
