@@ -1,3 +1,5 @@
+// The spectral tables and the FFT against their definitions and a long-double DFT: every size, both
+// directions, both reorderings, both kernels, and the checks on script memory.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,9 +7,9 @@
 #include <complex>
 #include <cstdint>
 #include <numbers>
-#include <random>
 #include <vector>
 
+#include "SpectralTest.h"
 #include "runtime/TransformTables.h"
 #include "runtime/Transforms.h"
 
@@ -17,22 +19,6 @@ namespace {
 
 using Complex = std::complex<long double>;
 
-struct Store : CVormlekMemory {};
-
-std::vector<double> RandomDoubles(std::size_t count, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    std::vector<double> values(count);
-    for (double& value : values) value = uniform(generator);
-    return values;
-}
-
-std::vector<std::int32_t> PowersOfTwo(std::int32_t from, std::int32_t to) {
-    std::vector<std::int32_t> sizes;
-    for (std::int32_t size = from; size <= to; size *= 2) sizes.push_back(size);
-    return sizes;
-}
-
 // The split-radix order straight from its recursive definition.
 std::int32_t RecursiveOrder(std::int32_t n, std::int32_t p) {
     if (n <= 2) return p;
@@ -40,17 +26,6 @@ std::int32_t RecursiveOrder(std::int32_t n, std::int32_t p) {
     const std::int32_t q = p - n / 2, c = n / 4;
     if (q < c) return 4 * RecursiveOrder(c, q) + 1;
     return (4 * RecursiveOrder(c, q - c) - 1) & (n - 1);
-}
-
-// Largest deviation relative to the largest reference magnitude.
-template <typename Reference>
-double RelativeError(const std::vector<double>& actual, const Reference& reference) {
-    long double worst = 0, largest = 0;
-    for (std::size_t i = 0; i < actual.size(); ++i) {
-        worst = std::max(worst, std::fabs(static_cast<long double>(actual[i]) - reference[i]));
-        largest = std::max(largest, std::fabs(static_cast<long double>(reference[i])));
-    }
-    return static_cast<double>(worst / largest);
 }
 
 // A plain O(N^2) DFT with kernel e^(sign 2 pi i nk/N), in long double, natural order in and out.
@@ -271,189 +246,6 @@ TEST(Fft, IgnoresSizesOutsideItsRangeUnknownModesAndBlocksCrossingAPage) {
     std::vector<double> expected = input;
     FftBlock(expected.data(), 32768, kFftForward);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), memory.MemoryRun(0, 65536)));
-}
-
-// ---------------------------------------------------------------------------------------------
-// MDCT
-
-std::vector<long double> Window(std::int32_t size) {
-    std::vector<long double> window(static_cast<std::size_t>(size));
-    for (std::size_t i = 0; i < window.size(); ++i) window[i] = std::sin(std::numbers::pi_v<long double> * (i + 0.5L) / size);
-    return window;
-}
-
-// cos(pi/(2N) (2n + 1 + N/2)(2k + 1)), with the product reduced modulo its period 4N.
-struct MdctCosines {
-    explicit MdctCosines(std::int32_t size) : size(size), table(4 * static_cast<std::size_t>(size)) {
-        for (std::size_t j = 0; j < table.size(); ++j) table[j] = std::cos(std::numbers::pi_v<long double> * j / (2 * size));
-    }
-    long double operator()(std::int32_t n, std::int32_t k) const {
-        const std::int64_t product = static_cast<std::int64_t>(2 * n + 1 + size / 2) * (2 * k + 1);
-        return table[static_cast<std::size_t>(product % (4 * size))];
-    }
-    std::int32_t size;
-    std::vector<long double> table;
-};
-
-std::vector<long double> DirectMdctReference(const std::vector<double>& input) {
-    const std::int32_t size = static_cast<std::int32_t>(input.size());
-    const MdctCosines cosines(size);
-    const std::vector<long double> window = Window(size);
-    std::vector<long double> out(input.size() / 2);
-    for (std::int32_t k = 0; k < size / 2; ++k)
-        for (std::int32_t n = 0; n < size; ++n)
-            out[static_cast<std::size_t>(k)] += input[static_cast<std::size_t>(n)] * window[static_cast<std::size_t>(n)] * cosines(n, k);
-    return out;
-}
-
-std::vector<long double> DirectInverseMdctReference(const std::vector<double>& coefficients) {
-    const std::int32_t size = 2 * static_cast<std::int32_t>(coefficients.size());
-    const MdctCosines cosines(size);
-    const std::vector<long double> window = Window(size);
-    std::vector<long double> out(static_cast<std::size_t>(size));
-    for (std::int32_t n = 0; n < size; ++n) {
-        for (std::int32_t k = 0; k < size / 2; ++k) out[static_cast<std::size_t>(n)] += coefficients[static_cast<std::size_t>(k)] * cosines(n, k);
-        out[static_cast<std::size_t>(n)] *= window[static_cast<std::size_t>(n)];
-    }
-    return out;
-}
-
-// The size-32 transform applies 4/N on the inverse side, the larger ones on the forward side.
-long double ForwardScale(std::int32_t size) { return size <= 32 ? 1.0L : 4.0L / size; }
-long double InverseScale(std::int32_t size) { return size <= 32 ? 4.0L / size : 1.0L; }
-
-TEST(Mdct, MatchesTheDirectFormulaAtEverySize) {
-    for (std::int32_t size : PowersOfTwo(32, 4096)) {
-        const std::vector<double> input = RandomDoubles(static_cast<std::size_t>(size), 19u + static_cast<unsigned>(size));
-        std::vector<long double> expected = DirectMdctReference(input);
-        for (long double& value : expected) value *= ForwardScale(size);
-        std::vector<double> block = input;
-        MdctBlock(block.data(), size);
-        EXPECT_LT(RelativeError(std::vector<double>(block.begin(), block.begin() + size / 2), expected), 1e-12) << size;
-        EXPECT_TRUE(std::equal(block.begin() + size / 2, block.end(), input.begin() + size / 2)) << size;
-    }
-}
-
-TEST(Mdct, InverseMatchesTheDirectFormulaAtEverySize) {
-    for (std::int32_t size : PowersOfTwo(32, 4096)) {
-        const std::vector<double> coefficients = RandomDoubles(static_cast<std::size_t>(size / 2), 23u + static_cast<unsigned>(size));
-        std::vector<long double> expected = DirectInverseMdctReference(coefficients);
-        for (long double& value : expected) value *= InverseScale(size);
-        std::vector<double> block = coefficients;
-        block.resize(static_cast<std::size_t>(size), 99.0);
-        InverseMdctBlock(block.data(), size);
-        EXPECT_LT(RelativeError(block, expected), 1e-12) << size;
-    }
-}
-
-// Frames of N samples every N/2, transformed forward and back and overlap-added: the aliasing of
-// neighbouring frames cancels and the squared sine windows of the overlap sum to 1, so every
-// sample covered by two frames comes back as it went in.
-TEST(Mdct, OverlappingForwardAndInverseFramesReconstructTheSignalAtEverySize) {
-    for (std::int32_t size : PowersOfTwo(32, 4096)) {
-        const std::size_t hop = static_cast<std::size_t>(size / 2);
-        const std::vector<double> signal = RandomDoubles(6 * hop, 29u);
-        std::vector<double> sum(signal.size(), 0.0);
-        for (std::size_t start = 0; start + 2 * hop <= signal.size(); start += hop) {
-            std::vector<double> frame(signal.begin() + static_cast<std::ptrdiff_t>(start),
-                                      signal.begin() + static_cast<std::ptrdiff_t>(start + 2 * hop));
-            MdctBlock(frame.data(), size);
-            InverseMdctBlock(frame.data(), size);
-            for (std::size_t i = 0; i < frame.size(); ++i) sum[start + i] += frame[i];
-        }
-        const std::vector<double> inner(sum.begin() + static_cast<std::ptrdiff_t>(hop), sum.end() - static_cast<std::ptrdiff_t>(hop));
-        const std::vector<double> original(signal.begin() + static_cast<std::ptrdiff_t>(hop), signal.end() - static_cast<std::ptrdiff_t>(hop));
-        EXPECT_LT(RelativeError(inner, original), 1e-13) << size;
-    }
-}
-
-TEST(Mdct, WorksOnScriptMemoryWithSizesRoundedDownAndRefusesOthers) {
-    Store memory;
-    const std::vector<double> input = RandomDoubles(200, 31u);
-    const std::int32_t index = 3 * 65536 + 100;
-    std::copy(input.begin(), input.end(), &memory.Memory(index));
-
-    Mdct(memory, index, 200);  // rounds down to 128
-    std::vector<double> expected = input;
-    MdctBlock(expected.data(), 128);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), &memory.Memory(index)));
-
-    InverseMdct(memory, index, 255);
-    InverseMdctBlock(expected.data(), 128);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), &memory.Memory(index)));
-
-    for (std::int32_t size : {31, 16, 0, -64, 8192, 1 << 20}) {
-        Mdct(memory, index, size);
-        InverseMdct(memory, index, size);
-    }
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), &memory.Memory(index)));
-
-    const std::int32_t pageTail = 4 * 65536 - 63;  // 64 values from here would reach into page 4
-    std::copy(input.begin(), input.begin() + 63, &memory.Memory(pageTail));
-    Mdct(memory, pageTail, 64);
-    InverseMdct(memory, pageTail, 64);
-    EXPECT_TRUE(std::equal(input.begin(), input.begin() + 63, &memory.Memory(pageTail)));
-    EXPECT_EQ(memory.PageCount(), 1u);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Complex block products
-
-struct ProductFixture : ::testing::Test {
-    static constexpr std::int32_t kLeft = 0, kRight = 100, kDestination = 200;
-
-    void SetUp() override {
-        memory.Memory(0) = 0.0;
-        left = {1, 2, 3, -4, 0.5, 0, -1, -1, 9, 9};
-        right = {5, -6, 0, 1, 2, 2, 3, 0.25, 9, 9};
-        destination = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
-        std::copy(left.begin(), left.end(), &memory.Memory(kLeft));
-        std::copy(right.begin(), right.end(), &memory.Memory(kRight));
-        std::copy(destination.begin(), destination.end(), &memory.Memory(kDestination));
-    }
-
-    std::complex<double> At(std::int32_t index, std::int32_t value) {
-        return {memory.Memory(index + 2 * value), memory.Memory(index + 2 * value + 1)};
-    }
-    static std::complex<double> Of(const std::vector<double>& block, std::int32_t value) {
-        return {block[static_cast<std::size_t>(2 * value)], block[static_cast<std::size_t>(2 * value + 1)]};
-    }
-
-    Store memory;
-    std::vector<double> left, right, destination;
-};
-
-TEST_F(ProductFixture, MultiplyIntoWritesTheProductsOfAnEvenCount) {
-    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, 5);  // odd: the last value stays
-    for (std::int32_t v = 0; v < 4; ++v) EXPECT_EQ(At(kDestination, v), Of(left, v) * Of(right, v)) << v;
-    EXPECT_EQ(At(kDestination, 4), Of(destination, 4));
-    EXPECT_EQ(At(kDestination, 0), std::complex<double>(17, 4));
-}
-
-TEST_F(ProductFixture, MultiplyAddAccumulatesIntoTheDestination) {
-    ComplexMultiplyAdd(memory, kDestination, kLeft, kRight, 4);
-    ComplexMultiplyAdd(memory, kDestination, kLeft, kRight, 4);
-    for (std::int32_t v = 0; v < 4; ++v) EXPECT_EQ(At(kDestination, v), Of(destination, v) + 2.0 * Of(left, v) * Of(right, v)) << v;
-    EXPECT_EQ(At(kDestination, 4), Of(destination, 4));
-}
-
-TEST_F(ProductFixture, MultiplyInPlaceAlsoTakesTheSameBlockTwice) {
-    ComplexMultiply(memory, kLeft, kRight, 4);
-    for (std::int32_t v = 0; v < 4; ++v) EXPECT_EQ(At(kLeft, v), Of(left, v) * Of(right, v)) << v;
-    ComplexMultiply(memory, kRight, kRight, 2);
-    for (std::int32_t v = 0; v < 2; ++v) EXPECT_EQ(At(kRight, v), Of(right, v) * Of(right, v)) << v;
-}
-
-TEST_F(ProductFixture, RefusesCountsBelowTwoAndBlocksThatCrossAPage) {
-    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, 1);
-    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, 0);
-    ComplexMultiplyInto(memory, kDestination, kLeft, kRight, -4);
-    ComplexMultiplyInto(memory, kDestination, kLeft, 65536 - 6, 4);  // right operand would cross
-    ComplexMultiplyAdd(memory, 65536 - 2, kLeft, kRight, 2);          // destination would cross
-    ComplexMultiply(memory, -2, kRight, 2);
-    for (std::int32_t v = 0; v < 5; ++v) EXPECT_EQ(At(kDestination, v), Of(destination, v)) << v;
-    for (std::int32_t v = 0; v < 5; ++v) EXPECT_EQ(At(kRight, v), Of(right, v)) << v;
-    EXPECT_EQ(memory.PageCount(), 1u);
 }
 
 }  // namespace
