@@ -15,9 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "ChannelBuffers.h"
 #include "Plugin.h"
+#include "Precision.h"
 
 namespace {
+
+using vsthost::ChannelBuffers;
 
 constexpr int kChannels = 4;
 constexpr VstInt32 kBlockSizes[] = {32, 512, 4096};
@@ -46,16 +50,14 @@ public:
         plugin->start(48000.0f, 4096);
         for (int c = 0; c < kChannels; ++c) plugin->setParameter(c, kParameters[c]);
         // The gains exactly as the plug-in uses them: the output of a block of ones.
-        double ones[kChannels][1] = {{1.0}, {1.0}, {1.0}, {1.0}};
-        double* channels[] = {ones[0], ones[1], ones[2], ones[3]};
-        plugin->processDoubleReplacing(channels, channels, 1);
+        ChannelBuffers<double> ones(kChannels, 1, 1.0);
+        plugin->processDoubleReplacing(ones.pointers(), ones.pointers(), 1);
         for (int c = 0; c < kChannels; ++c) gains[c] = ones[c][0];
     }
 
     template <typename Sample>
     void process(Sample** inputs, Sample** outputs, VstInt32 frames) const {
-        if constexpr (std::is_same_v<Sample, float>) plugin->processReplacing(inputs, outputs, frames);
-        else plugin->processDoubleReplacing(inputs, outputs, frames);
+        vsthost::ProcessReplacing(plugin->effect(), inputs, outputs, frames);
     }
 
     double gains[kChannels] = {};
@@ -91,20 +93,14 @@ template <typename Sample>
 // Four input and four output channels of one block, the inputs random audio.
 template <typename Sample>
 struct Block {
-    explicit Block(VstInt32 frames)
-        : in(kChannels, std::vector<Sample>(static_cast<std::size_t>(frames))),
-          out(kChannels, std::vector<Sample>(static_cast<std::size_t>(frames))) {
+    explicit Block(VstInt32 frames) : in(kChannels, frames), out(kChannels, frames) {
         std::mt19937 random(static_cast<unsigned>(frames));
         std::uniform_real_distribution<double> level(-1.0, 1.0);
         for (int c = 0; c < kChannels; ++c) {
-            for (Sample& value : in[c]) value = static_cast<Sample>(level(random));
-            inputs[c] = in[c].data();
-            outputs[c] = out[c].data();
+            for (VstInt32 j = 0; j < frames; ++j) in.channel(c)[j] = static_cast<Sample>(level(random));
         }
     }
-    std::vector<std::vector<Sample>> in, out;
-    Sample* inputs[kChannels] = {};
-    Sample* outputs[kChannels] = {};
+    ChannelBuffers<Sample> in, out;
 };
 
 void CountFrames(benchmark::State& state, VstInt32 frames) {
@@ -118,7 +114,7 @@ void PluginProcess(benchmark::State& state) {
     const auto frames = static_cast<VstInt32>(state.range(0));
     Block<Sample> block(frames);
     for (auto _ : state) {
-        loaded.process(block.inputs, block.outputs, frames);
+        loaded.process(block.in.pointers(), block.out.pointers(), frames);
         benchmark::ClobberMemory();
     }
     CountFrames(state, frames);
@@ -131,17 +127,17 @@ void ReferenceProcess(benchmark::State& state) {
     Block<Sample> block(frames);
     // A reference that computed something else would make the comparison meaningless.
     Block<Sample> check(frames);
-    loaded.process(check.inputs, check.outputs, frames);
-    ReferenceTrim(block.inputs, block.outputs, frames, loaded.gains);
+    loaded.process(check.in.pointers(), check.out.pointers(), frames);
+    ReferenceTrim(block.in.pointers(), block.out.pointers(), frames, loaded.gains);
     for (int c = 0; c < kChannels; ++c) {
         const std::size_t bytes = sizeof(Sample) * static_cast<std::size_t>(frames);
-        if (std::memcmp(block.out[c].data(), check.out[c].data(), bytes) != 0) {
+        if (std::memcmp(block.out.channel(c), check.out.channel(c), bytes) != 0) {
             state.SkipWithError("the reference and the plug-in disagree");
             return;
         }
     }
     for (auto _ : state) {
-        ReferenceTrim(block.inputs, block.outputs, frames, loaded.gains);
+        ReferenceTrim(block.in.pointers(), block.out.pointers(), frames, loaded.gains);
         benchmark::ClobberMemory();
     }
     CountFrames(state, frames);

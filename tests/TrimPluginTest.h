@@ -5,8 +5,8 @@
 
 #include <array>
 #include <memory>
-#include <vector>
 
+#include "ChannelBuffers.h"
 #include "Plugin.h"
 
 class TrimPluginTest : public ::testing::Test {
@@ -19,11 +19,8 @@ protected:
 
     // Runs one block of four channels that all carry `level`; answers the first frame of each output.
     std::array<float, 4> ProcessConstant(float level, VstInt32 frames = 8) {
-        std::vector<std::vector<float>> in(4, std::vector<float>(static_cast<std::size_t>(frames), level));
-        std::vector<std::vector<float>> out(4, std::vector<float>(static_cast<std::size_t>(frames), -99.0f));
-        float* inputs[] = {in[0].data(), in[1].data(), in[2].data(), in[3].data()};
-        float* outputs[] = {out[0].data(), out[1].data(), out[2].data(), out[3].data()};
-        plugin->processReplacing(inputs, outputs, frames);
+        vsthost::ChannelBuffers<float> in(4, frames, level), out(4, frames, -99.0f);
+        plugin->processReplacing(in.pointers(), out.pointers(), frames);
         return {out[0][0], out[1][0], out[2][0], out[3][0]};
     }
 

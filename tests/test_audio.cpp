@@ -3,6 +3,7 @@
 // accumulating entry and the host calls a block makes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -10,6 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "ChannelBuffers.h"
+#include "Precision.h"
 #include "TrimPluginTest.h"
 
 using namespace vsthost;
@@ -20,15 +23,8 @@ constexpr int kChannels = 4;
 
 // Four channels of one sample type, each its own buffer.
 template <typename Sample>
-struct Channels {
-    explicit Channels(VstInt32 frames, Sample fill = Sample(0))
-        : data(kChannels, std::vector<Sample>(static_cast<std::size_t>(frames), fill)) {}
-    std::vector<Sample*> pointers() {
-        std::vector<Sample*> result;
-        for (auto& channel : data) result.push_back(channel.data());
-        return result;
-    }
-    std::vector<std::vector<Sample>> data;
+struct Channels : ChannelBuffers<Sample> {
+    explicit Channels(VstInt32 frames, Sample fill = Sample(0)) : ChannelBuffers<Sample>(kChannels, frames, fill) {}
 };
 
 template <typename Sample>
@@ -36,8 +32,8 @@ Channels<Sample> RandomChannels(VstInt32 frames, unsigned seed) {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> level(-1.5, 1.5);
     Channels<Sample> channels(frames);
-    for (auto& channel : channels.data) {
-        for (Sample& value : channel) value = static_cast<Sample>(level(random));
+    for (int c = 0; c < kChannels; ++c) {
+        for (VstInt32 j = 0; j < frames; ++j) channels.channel(c)[j] = static_cast<Sample>(level(random));
     }
     return channels;
 }
@@ -56,16 +52,15 @@ protected:
 
     template <typename Sample>
     void Process(Sample** inputs, Sample** outputs, VstInt32 frames) {
-        if constexpr (std::is_same_v<Sample, float>) plugin->processReplacing(inputs, outputs, frames);
-        else plugin->processDoubleReplacing(inputs, outputs, frames);
+        ProcessReplacing(plugin->effect(), inputs, outputs, frames);
     }
 
     // Runs the block out of place; answers the outputs.
     template <typename Sample>
     Channels<Sample> Run(Channels<Sample> in) {
-        const auto frames = static_cast<VstInt32>(in.data[0].size());
+        const VstInt32 frames = in.frames();
         Channels<Sample> out(frames, Sample(-99));
-        Process(in.pointers().data(), out.pointers().data(), frames);
+        Process(in.pointers(), out.pointers(), frames);
         return out;
     }
 
@@ -73,7 +68,7 @@ protected:
     template <typename Sample>
     Channels<Sample> RunOnEveryChannel(const std::vector<Sample>& values) {
         Channels<Sample> in(static_cast<VstInt32>(values.size()));
-        for (auto& channel : in.data) channel = values;
+        for (int c = 0; c < kChannels; ++c) std::copy(values.begin(), values.end(), in.channel(c));
         return Run(in);
     }
 
@@ -83,17 +78,16 @@ protected:
         const auto separate = Run(in);
 
         auto inPlace = in;
-        auto pointers = inPlace.pointers();
-        Process(pointers.data(), pointers.data(), 700);
-        EXPECT_EQ(inPlace.data, separate.data) << "in place";
+        Process(inPlace.pointers(), inPlace.pointers(), 700);
+        for (int c = 0; c < kChannels; ++c) EXPECT_EQ(inPlace[c], separate[c]) << "in place " << c;
 
         // Each output is the next channel's input: every frame still reads all inputs first.
         auto rotated = in;
-        auto inputs = rotated.pointers();
-        std::vector<Sample*> outputs = {inputs[1], inputs[2], inputs[3], inputs[0]};
-        Process(inputs.data(), outputs.data(), 700);
+        Sample** inputs = rotated.pointers();
+        Sample* outputs[] = {inputs[1], inputs[2], inputs[3], inputs[0]};
+        Process(inputs, outputs, 700);
         for (int c = 0; c < kChannels; ++c) {
-            EXPECT_EQ(rotated.data[(c + 1) % kChannels], separate.data[c]) << "rotated " << c;
+            EXPECT_EQ(rotated[(c + 1) % kChannels], separate[c]) << "rotated " << c;
         }
     }
 
@@ -112,27 +106,27 @@ TEST_F(Audio, EachOutputIsItsOwnInputTimesItsSliderGain) {
     for (int c = 0; c < kChannels; ++c) {
         const double gain = std::pow(10.0, kDecibels[c] / 20.0);
         for (std::size_t j = 0; j < 300; ++j) {
-            ASSERT_EQ(floatOut.data[c][j], static_cast<float>(floats.data[c][j] * gain)) << "channel " << c;
-            ASSERT_EQ(doubleOut.data[c][j], doubles.data[c][j] * gain) << "channel " << c;
+            ASSERT_EQ(floatOut[c][j], static_cast<float>(floats[c][j] * gain)) << "channel " << c;
+            ASSERT_EQ(doubleOut[c][j], doubles[c][j] * gain) << "channel " << c;
         }
     }
     // The gains themselves, independently of how they are computed.
     Channels<double> ones(1, 1.0);
     const auto gains = Run(ones);
-    EXPECT_NEAR(gains.data[0][0], 0.2511886, 1e-7);
-    EXPECT_NEAR(gains.data[1][0], 0.5011872, 1e-7);
-    EXPECT_NEAR(gains.data[2][0], 1.9952623, 1e-7);
-    EXPECT_NEAR(gains.data[3][0], 3.9810717, 1e-7);
+    EXPECT_NEAR(gains[0][0], 0.2511886, 1e-7);
+    EXPECT_NEAR(gains[1][0], 0.5011872, 1e-7);
+    EXPECT_NEAR(gains[2][0], 1.9952623, 1e-7);
+    EXPECT_NEAR(gains[3][0], 3.9810717, 1e-7);
 }
 
 TEST_F(Audio, ChannelsNeverMix) {
     plugin->setParameter(1, 1.0f);
     for (int lit = 0; lit < kChannels; ++lit) {
         Channels<float> in(64);
-        in.data[lit].assign(64, 0.5f);
+        std::fill_n(in.channel(lit), 64, 0.5f);
         const auto out = Run(in);
         for (int c = 0; c < kChannels; ++c) {
-            for (float value : out.data[c]) ASSERT_EQ(value == 0.0f, c != lit) << "lit " << lit << ", channel " << c;
+            for (float value : out[c]) ASSERT_EQ(value == 0.0f, c != lit) << "lit " << lit << ", channel " << c;
         }
     }
 }
@@ -148,10 +142,9 @@ TEST_F(Audio, ZeroDecibelsGivesBackExactlyTheInputDenormalsIncluded) {
     const auto doubleOut = RunOnEveryChannel(doubleValues);
     for (int c = 0; c < kChannels; ++c) {
         for (std::size_t j = 0; j < floatValues.size(); ++j) {
-            EXPECT_TRUE(SameBits(floatOut.data[c][j], floatValues[j])) << floatValues[j] << " became "
-                                                                        << floatOut.data[c][j];
-            EXPECT_TRUE(SameBits(doubleOut.data[c][j], doubleValues[j])) << doubleValues[j] << " became "
-                                                                          << doubleOut.data[c][j];
+            EXPECT_TRUE(SameBits(floatOut[c][j], floatValues[j])) << floatValues[j] << " became " << floatOut[c][j];
+            EXPECT_TRUE(SameBits(doubleOut[c][j], doubleValues[j])) << doubleValues[j] << " became "
+                                                                    << doubleOut[c][j];
         }
     }
 }
@@ -162,7 +155,7 @@ TEST_F(Audio, DenormalFloatInputIsScaledNotFlushed) {
     const auto out = Run(in);
     const float expected = static_cast<float>(static_cast<double>(1e-40f) * std::pow(10.0, 6.0 / 20.0));
     ASSERT_NE(expected, 0.0f);
-    EXPECT_EQ(out.data[0][0], expected);
+    EXPECT_EQ(out[0][0], expected);
 }
 
 TEST_F(Audio, NonFiniteProductsComeOutAsZero) {
@@ -175,14 +168,14 @@ TEST_F(Audio, NonFiniteProductsComeOutAsZero) {
     const auto doubleOut = RunOnEveryChannel(doubleValues);
     for (int c = 0; c < kChannels; ++c) {
         for (std::size_t j = 0; j < 4; ++j) {
-            EXPECT_TRUE(SameBits(floatOut.data[c][j], 0.0f)) << "channel " << c << " frame " << j;
+            EXPECT_TRUE(SameBits(floatOut[c][j], 0.0f)) << "channel " << c << " frame " << j;
             const bool overflowsOnlyHere = c != 3 && j == 3;
             if (!overflowsOnlyHere) {
-                EXPECT_TRUE(SameBits(doubleOut.data[c][j], 0.0)) << "channel " << c << " frame " << j;
+                EXPECT_TRUE(SameBits(doubleOut[c][j], 0.0)) << "channel " << c << " frame " << j;
             }
         }
     }
-    EXPECT_EQ(doubleOut.data[0][3], 1e308);
+    EXPECT_EQ(doubleOut[0][3], 1e308);
 }
 
 TEST_F(Audio, InPlaceAndAliasedBuffersGiveWhatSeparateBuffersGive) {
@@ -195,11 +188,11 @@ TEST_F(Audio, FloatAndDoublePathsAgree) {
     for (int c = 0; c < kChannels; ++c) plugin->setParameter(c, 0.1f + 0.27f * static_cast<float>(c));
     const auto floats = RandomChannels<float>(513, 3);
     Channels<double> doubles(513);
-    for (int c = 0; c < kChannels; ++c) doubles.data[c].assign(floats.data[c].begin(), floats.data[c].end());
+    for (int c = 0; c < kChannels; ++c) std::copy(floats[c].begin(), floats[c].end(), doubles.channel(c));
     const auto floatOut = Run(floats);
     const auto doubleOut = Run(doubles);
     for (int c = 0; c < kChannels; ++c) {
-        for (std::size_t j = 0; j < 513; ++j) ASSERT_EQ(static_cast<float>(doubleOut.data[c][j]), floatOut.data[c][j]);
+        for (std::size_t j = 0; j < 513; ++j) ASSERT_EQ(static_cast<float>(doubleOut[c][j]), floatOut[c][j]);
     }
 }
 
@@ -210,12 +203,12 @@ TEST_F(Audio, EmptyAndNegativeBlocksTouchNoBufferButStillRunTheBlockHook) {
         Channels<double> doubleOut(4, -7.0);
         Channels<double> doubleIn(4, 1.0);
         host.clear();
-        plugin->processReplacing(in.pointers().data(), out.pointers().data(), frames);
-        plugin->processDoubleReplacing(doubleIn.pointers().data(), doubleOut.pointers().data(), frames);
+        plugin->processReplacing(in.pointers(), out.pointers(), frames);
+        plugin->processDoubleReplacing(doubleIn.pointers(), doubleOut.pointers(), frames);
         EXPECT_EQ(host.count(audioMasterGetTime), 8u) << frames << " frames";  // four queries per block
         for (int c = 0; c < kChannels; ++c) {
-            EXPECT_EQ(out.data[c], std::vector<float>(4, -7.0f));
-            EXPECT_EQ(doubleOut.data[c], std::vector<double>(4, -7.0));
+            EXPECT_EQ(out[c], std::vector<float>(4, -7.0f));
+            EXPECT_EQ(doubleOut[c], std::vector<double>(4, -7.0));
         }
     }
     // A host with nothing to process may pass no buffers at all.
@@ -227,9 +220,9 @@ TEST_F(Audio, DeprecatedAccumulatingProcessTouchesNothing) {
     Channels<float> in(16, 1.0f);
     Channels<float> out(16, 0.25f);
     host.clear();
-    plugin->effect()->process(plugin->effect(), in.pointers().data(), out.pointers().data(), 16);
+    plugin->effect()->process(plugin->effect(), in.pointers(), out.pointers(), 16);
     EXPECT_TRUE(host.calls.empty()) << "no hook may run, so no time query goes out";
-    for (int c = 0; c < kChannels; ++c) EXPECT_EQ(out.data[c], std::vector<float>(16, 0.25f));
+    for (int c = 0; c < kChannels; ++c) EXPECT_EQ(out[c], std::vector<float>(16, 0.25f));
 }
 
 // What every block asks of the host: the four time queries in order, nothing else.
@@ -257,8 +250,8 @@ TEST_F(Audio, EveryBlockAsksTheHostForTimeInformationAndNothingElse) {
         auto floats = RandomChannels<float>(64, 5);
         auto doubles = RandomChannels<double>(64, 6);
         host.clear();
-        plugin->processReplacing(floats.pointers().data(), floats.pointers().data(), 64);
-        plugin->processDoubleReplacing(doubles.pointers().data(), doubles.pointers().data(), 64);
+        plugin->processReplacing(floats.pointers(), floats.pointers(), 64);
+        plugin->processDoubleReplacing(doubles.pointers(), doubles.pointers(), 64);
         ExpectOnlyTheTimeQueries(host, plugin->effect(), 2);
     }
 }

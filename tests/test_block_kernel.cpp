@@ -9,8 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "ScriptedHost.h"
+#include "Precision.h"
 #include "ScriptAdapter.h"
+#include "ScriptedHost.h"
 
 namespace {
 
@@ -86,12 +87,6 @@ std::vector<Sample*> Pointers(std::vector<Sample>& memory, const int (&slots)[kC
 }
 
 template <typename Sample>
-void Process(Instance& instance, Sample** inputs, Sample** outputs, VstInt32 frames) {
-    if constexpr (std::is_same_v<Sample, float>) instance.adapter->processReplacing(inputs, outputs, frames);
-    else instance.adapter->processDoubleReplacing(inputs, outputs, frames);
-}
-
-template <typename Sample>
 void ExpectSameBits(const std::vector<Sample>& expected, const std::vector<Sample>& actual, const char* what) {
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (std::memcmp(&expected[i], &actual[i], sizeof(Sample)) != 0) {
@@ -138,8 +133,8 @@ protected:
                 auto fastOut = Pointers(fastMemory, layout.out, outputShift);
                 auto loopIn = Pointers(loopMemory, layout.in, 0);
                 auto loopOut = Pointers(loopMemory, layout.out, outputShift);
-                Process(fast, fastIn.data(), fastOut.data(), frames);
-                Process(frameLoop, loopIn.data(), loopOut.data(), frames);
+                vsthost::ProcessReplacing(fast.aeffect(), fastIn.data(), fastOut.data(), frames);
+                vsthost::ProcessReplacing(frameLoop.aeffect(), loopIn.data(), loopOut.data(), frames);
 
                 ExpectSameBits(loopMemory, fastMemory, "buffers");
                 EXPECT_EQ(std::memcmp(frameLoop.effect->sampleValues.data(), fast.effect->sampleValues.data(),

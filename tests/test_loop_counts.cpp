@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "ChannelBuffers.h"
 #include "ProbeScript.h"
 #include "ScriptAdapter.h"
 #include "ScriptedHost.h"
@@ -12,39 +13,30 @@
 namespace {
 
 using ProbeAdapter = ScriptAdapter<ProbeScript>;
-
-template <typename Sample>
-struct Buffers {
-    Buffers(int channels, VstInt32 frames, Sample fill)
-        : data(static_cast<std::size_t>(channels), std::vector<Sample>(static_cast<std::size_t>(frames), fill)) {
-        for (auto& channel : data) pointers.push_back(channel.data());
-    }
-    std::vector<std::vector<Sample>> data;
-    std::vector<Sample*> pointers;
-};
+using vsthost::ChannelBuffers;
 
 TEST(LoopCounts, TwoChannelsTakeTheStereoPath) {
     ProbeAdapter probe(&vsthost::ScriptedHost::Callback, 2);
-    Buffers<float> in(4, 5, 1.5f);
-    Buffers<float> out(4, 5, -1.0f);
-    probe.adapter->processReplacing(in.pointers.data(), out.pointers.data(), 5);
+    ChannelBuffers<float> in(4, 5, 1.5f);
+    ChannelBuffers<float> out(4, 5, -1.0f);
+    probe.adapter->processReplacing(in.pointers(), out.pointers(), 5);
     ASSERT_EQ(probe.effect->seen.size(), 5u);
     EXPECT_EQ(probe.effect->seen[4][1], 1.5);
     EXPECT_EQ(probe.effect->seen[4][2], 2.0 * probe.effect->seen[3][2] + 2) << "only two channels are read";
-    EXPECT_EQ(out.data[0], std::vector<float>(5, 3.0f));
-    EXPECT_EQ(out.data[1], std::vector<float>(5, 4.0f));
-    EXPECT_EQ(out.data[2], std::vector<float>(5, -1.0f)) << "only two channels are written";
+    EXPECT_EQ(out[0], std::vector<float>(5, 3.0f));
+    EXPECT_EQ(out[1], std::vector<float>(5, 4.0f));
+    EXPECT_EQ(out[2], std::vector<float>(5, -1.0f)) << "only two channels are written";
 }
 
 TEST(LoopCounts, MoreChannelsThanTheSampleTableHoldsAreBoundedTo64) {
     ProbeAdapter probe(&vsthost::ScriptedHost::Callback, 100);
     ASSERT_EQ(probe.aeffect()->numInputs, 100);
-    Buffers<double> in(100, 2, 0.5);
-    Buffers<double> out(100, 2, -1.0);
-    probe.adapter->processDoubleReplacing(in.pointers.data(), out.pointers.data(), 2);
+    ChannelBuffers<double> in(100, 2, 0.5);
+    ChannelBuffers<double> out(100, 2, -1.0);
+    probe.adapter->processDoubleReplacing(in.pointers(), out.pointers(), 2);
     ASSERT_EQ(probe.effect->seen.size(), 2u);
-    EXPECT_EQ(out.data[63], std::vector<double>(2, 2.0 * 0.5 + 63));
-    EXPECT_EQ(out.data[64], std::vector<double>(2, -1.0)) << "channel 64 and up stay untouched";
+    EXPECT_EQ(out[63], std::vector<double>(2, 2.0 * 0.5 + 63));
+    EXPECT_EQ(out[64], std::vector<double>(2, -1.0)) << "channel 64 and up stay untouched";
 }
 
 }  // namespace

@@ -3,70 +3,28 @@
 // the host for nothing but time information.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
 #include <random>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "TrimPluginTest.h"
 
-namespace {
-
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-
-// Unused where the platform offers no way to count (the Windows builds).
-[[maybe_unused]] void NoteAllocation() noexcept {
-    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-}
-
-}  // namespace
-
-// Every allocation in the process, the plug-in's included, passes through one of these.
+// Every allocation in the process, the plug-in's included, is counted: by the counter's own
+// interposers where it has them, else by the address sanitizer, which owns malloc and reports every
+// allocation to a hook instead. (GCC 12 ships no header for this part of its interface.)
 #if defined(__SANITIZE_ADDRESS__)
-// The sanitizer owns malloc; it reports every allocation to a hook instead. (GCC 12 ships no header
-// for this part of its interface.)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
                                                          void (*onFree)(const volatile void*));
 namespace {
-void OnMalloc(const volatile void*, std::size_t) { NoteAllocation(); }
+void OnMalloc(const volatile void*, std::size_t) { vsthost::allocations::note(); }
 void OnFree(const volatile void*) {}
 const bool kCountingAvailable = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree) != 0;
 }  // namespace
-#elif defined(__GLIBC__)
-// The C library's own entry points stay reachable under these names; operator new ends in malloc,
-// aligned operator new in aligned_alloc.
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* pointer, std::size_t size);
-void* __libc_memalign(std::size_t alignment, std::size_t size);
-
-void* malloc(std::size_t size) noexcept {
-    NoteAllocation();
-    return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) noexcept {
-    NoteAllocation();
-    return __libc_calloc(count, size);
-}
-void* realloc(void* pointer, std::size_t size) noexcept {
-    NoteAllocation();
-    return __libc_realloc(pointer, size);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
-    NoteAllocation();
-    return __libc_memalign(alignment, size);
-}
-}
-namespace {
-const bool kCountingAvailable = true;
-}  // namespace
 #else
 namespace {
-const bool kCountingAvailable = false;
+const bool kCountingAvailable = vsthost::allocations::available();
 }  // namespace
 #endif
 
@@ -141,8 +99,7 @@ TEST_F(Realtime, AudioPathAllocatesNothingAndOnlyAsksForTheTime) {
     ASSERT_GE(host.calls.capacity(), static_cast<std::size_t>(8 * kBlocks)) << "recording must stay in its reserve";
 
     float parameterSum = 0.0f;
-    allocations = 0;
-    counting = true;
+    allocations::start();
     for (int block = 0; block < kBlocks; ++block) {
         host.timeInfo = block < kBlocks / 2 ? nullptr : &info;
         plugin->setParameter(block % kChannels, floats.parameters[static_cast<std::size_t>(block)]);
@@ -152,9 +109,9 @@ TEST_F(Realtime, AudioPathAllocatesNothingAndOnlyAsksForTheTime) {
         plugin->processDoubleReplacing(doubles.inputs, doubles.outputs(block),
                                        doubles.frames[static_cast<std::size_t>(block)]);
     }
-    counting = false;
+    const std::size_t allocated = allocations::stop();
 
-    EXPECT_EQ(allocations.load(), 0) << "allocations during " << 2 * kBlocks << " blocks";
+    EXPECT_EQ(allocated, 0u) << "allocations during " << 2 * kBlocks << " blocks";
     EXPECT_GT(parameterSum, 0.0f);
     ASSERT_EQ(host.calls.size(), static_cast<std::size_t>(8 * kBlocks)) << "four time queries per block, nothing more";
     for (const HostCall& call : host.calls) {
@@ -168,11 +125,9 @@ TEST_F(Realtime, AudioPathAllocatesNothingAndOnlyAsksForTheTime) {
 TEST_F(Realtime, TheCountSeesThePluginsOwnAllocations) {
     if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under the address sanitizer";
     // Without this, a count of zero above could mean that the plug-in's allocations go elsewhere.
-    allocations = 0;
-    counting = true;
+    allocations::start();
     { Plugin second(host, library.entry()); }
-    counting = false;
-    EXPECT_GT(allocations.load(), 0);
+    EXPECT_GT(allocations::stop(), 0u);
 }
 
 }  // namespace

@@ -9,10 +9,11 @@
 #include <limits>
 #include <memory>
 #include <random>
-#include <type_traits>
 #include <vector>
 
+#include "ChannelBuffers.h"
 #include "Plugin.h"
+#include "Precision.h"
 
 using namespace vsthost;
 
@@ -23,8 +24,6 @@ constexpr int kFrames = 64;
 constexpr float kMarker = -1000.0f;
 
 using Bytes = std::vector<std::uint8_t>;
-template <typename Sample>
-using Channels = std::array<std::vector<Sample>, kChannels>;
 
 Bytes ChunkOf(std::initializer_list<float> values) {
     Bytes bytes(values.size() * sizeof(float));
@@ -49,32 +48,20 @@ void SetParameters(const Plugin& plugin, const std::array<float, kChannels>& val
 }
 
 template <typename Sample>
-Channels<Sample> TestSignal() {
+ChannelBuffers<Sample> TestSignal() {
     std::mt19937 random(7);
     std::uniform_real_distribution<double> amplitude(-1.0, 1.0);
-    Channels<Sample> signal;
-    for (auto& channel : signal) {
-        channel.resize(kFrames);
-        for (Sample& sample : channel) sample = static_cast<Sample>(amplitude(random));
+    ChannelBuffers<Sample> signal(kChannels, kFrames);
+    for (int c = 0; c < kChannels; ++c) {
+        for (int j = 0; j < kFrames; ++j) signal.channel(c)[j] = static_cast<Sample>(amplitude(random));
     }
     return signal;
 }
 
 template <typename Sample>
-Channels<Sample> Process(const Plugin& plugin, Channels<Sample> inputs) {
-    Channels<Sample> outputs;
-    std::array<Sample*, kChannels> in{};
-    std::array<Sample*, kChannels> out{};
-    for (int c = 0; c < kChannels; ++c) {
-        outputs[c].assign(kFrames, Sample(99));
-        in[c] = inputs[c].data();
-        out[c] = outputs[c].data();
-    }
-    if constexpr (std::is_same_v<Sample, float>) {
-        plugin.processReplacing(in.data(), out.data(), kFrames);
-    } else {
-        plugin.processDoubleReplacing(in.data(), out.data(), kFrames);
-    }
+ChannelBuffers<Sample> Process(const Plugin& plugin, ChannelBuffers<Sample> inputs) {
+    ChannelBuffers<Sample> outputs(kChannels, kFrames, Sample(99));
+    ProcessReplacing(plugin.effect(), inputs.pointers(), outputs.pointers(), kFrames);
     return outputs;
 }
 
@@ -180,9 +167,8 @@ TEST_F(State, SliderHookRunsAfterEveryAcceptedLoad) {
     // An open zeroes the gains until the slider hook recomputes them, so the output shows whether it ran.
     auto plugin = std::make_unique<Plugin>(host, library.entry());
     ASSERT_TRUE(plugin->valid());
-    const Channels<float> input = TestSignal<float>();
-    const Channels<float> silence{std::vector<float>(kFrames, 0.0f), std::vector<float>(kFrames, 0.0f),
-                                  std::vector<float>(kFrames, 0.0f), std::vector<float>(kFrames, 0.0f)};
+    const ChannelBuffers<float> input = TestSignal<float>();
+    const ChannelBuffers<float> silence(kChannels, kFrames, 0.0f);
 
     plugin->open();
     plugin->setChunk(ChunkOf({1.0f}));
@@ -201,8 +187,8 @@ TEST_F(State, MalformedChunksAreAnsweredAndChangeNothing) {
     SetParameters(*plugin, {0.25f, 0.5f, 0.625f, 1.0f});
     const auto parameters = Parameters(*plugin);
     const Bytes saved = plugin->getChunk();
-    const Channels<float> input = TestSignal<float>();
-    const Channels<float> output = Process(*plugin, input);
+    const ChannelBuffers<float> input = TestSignal<float>();
+    const ChannelBuffers<float> output = Process(*plugin, input);
 
     Bytes data(16, 0);
     EXPECT_EQ(plugin->dispatch(effSetChunk, 0, 260, nullptr), 260);
@@ -252,13 +238,13 @@ TEST_F(State, NonFiniteValuesSilenceTheirChannels) {
     ASSERT_TRUE(reference->valid());
     reference->setParameter(3, 0.75f);  // 6 dB
 
-    const Channels<float> input = TestSignal<float>();
-    const Channels<float> output = Process(*plugin, input);
+    const ChannelBuffers<float> input = TestSignal<float>();
+    const ChannelBuffers<float> output = Process(*plugin, input);
     for (int c = 0; c < 3; ++c) EXPECT_EQ(output[c], std::vector<float>(kFrames, 0.0f)) << "channel " << c;
     EXPECT_EQ(output[3], Process(*reference, input)[3]);
-    const Channels<double> doubleOutput = Process(*plugin, TestSignal<double>());
-    for (const auto& channel : doubleOutput) {
-        for (double sample : channel) ASSERT_TRUE(std::isfinite(sample));
+    const ChannelBuffers<double> doubleOutput = Process(*plugin, TestSignal<double>());
+    for (int c = 0; c < kChannels; ++c) {
+        for (double sample : doubleOutput[c]) ASSERT_TRUE(std::isfinite(sample));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ChannelBuffers.h"
 #include "Plugin.h"
 
 namespace fs = std::filesystem;
@@ -79,18 +80,13 @@ TEST_F(PluginFolder, LoadsAndTrimsFromAFolderWithSpacesInItsPath) {
         plugin.setParameter(0, 0.75f);  // +6 dB on the first channel, 0 dB on the others
 
         constexpr VstInt32 kFrames = 64;
-        std::vector<std::vector<float>> in(4, std::vector<float>(kFrames));
-        std::vector<std::vector<float>> out(4, std::vector<float>(kFrames));
-        float* inputs[4];
-        float* outputs[4];
+        ChannelBuffers<float> in(4, kFrames), out(4, kFrames);
         for (int channel = 0; channel < 4; ++channel) {
             for (VstInt32 frame = 0; frame < kFrames; ++frame) {
-                in[channel][frame] = 0.01f * static_cast<float>(frame - channel);
+                in.channel(channel)[frame] = 0.01f * static_cast<float>(frame - channel);
             }
-            inputs[channel] = in[channel].data();
-            outputs[channel] = out[channel].data();
         }
-        plugin.processReplacing(inputs, outputs, kFrames);
+        plugin.processReplacing(in.pointers(), out.pointers(), kFrames);
 
         const double gain = std::pow(10.0, 6.0 / 20.0);
         for (VstInt32 frame = 0; frame < kFrames; ++frame) {

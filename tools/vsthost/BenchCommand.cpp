@@ -5,8 +5,9 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "AudioBuffers.h"
+#include "ChannelBuffers.h"
 #include "Commands.h"
+#include "Precision.h"
 
 namespace vsthost {
 
@@ -27,10 +28,7 @@ double TimeRound(Instance& instance, ChannelBuffers<Sample>& in, ChannelBuffers<
     int done = 0;
     const auto start = std::chrono::steady_clock::now();
     for (; done < framesPerRound; done += block) {
-        if constexpr (std::is_same_v<Sample, float>)
-            instance.plugin().processReplacing(in.pointers(), out.pointers(), block);
-        else
-            instance.plugin().processDoubleReplacing(in.pointers(), out.pointers(), block);
+        ProcessReplacing(instance.plugin().effect(), in.pointers(), out.pointers(), block);
         instance.advance(block);
     }
     const auto elapsed = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start);

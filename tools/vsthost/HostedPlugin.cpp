@@ -1,21 +1,15 @@
 #include "HostedPlugin.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <filesystem>
+
+#include "Text.h"
 
 namespace vsthost {
 
 namespace {
 
 constexpr double kTransportTempo = 120.0;
-
-std::string Lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 }  // namespace
 

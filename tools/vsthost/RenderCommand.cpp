@@ -2,16 +2,17 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
 
-#include "AudioBuffers.h"
+#include "ChannelBuffers.h"
 #include "Commands.h"
 #include "OutputFile.h"
+#include "Precision.h"
+#include "Text.h"
 
 namespace vsthost {
 
@@ -30,12 +31,6 @@ constexpr struct {
 } kSubtypes[] = {{"pcm8", SF_FORMAT_PCM_S8}, {"pcmu8", SF_FORMAT_PCM_U8}, {"pcm16", SF_FORMAT_PCM_16},
                  {"pcm24", SF_FORMAT_PCM_24}, {"pcm32", SF_FORMAT_PCM_32},  {"float", SF_FORMAT_FLOAT},
                  {"double", SF_FORMAT_DOUBLE}, {"vorbis", SF_FORMAT_VORBIS}, {"opus", SF_FORMAT_OPUS}};
-
-std::string Lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 int MajorFormatNamed(const std::string& name) {
     int count = 0;
@@ -126,11 +121,6 @@ sf_count_t WriteFrames(SNDFILE* file, const double* frames, sf_count_t count) {
     return sf_writef_double(file, frames, count);
 }
 
-void Process(Plugin& plugin, float** inputs, float** outputs, int frames) { plugin.processReplacing(inputs, outputs, frames); }
-void Process(Plugin& plugin, double** inputs, double** outputs, int frames) {
-    plugin.processDoubleReplacing(inputs, outputs, frames);
-}
-
 // A progress bar on the terminal; silent when stderr is not one.
 class Progress {
 public:
@@ -169,7 +159,7 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
         if (frames <= 0) break;
         for (int f = 0; f < frames; ++f)
             for (int c = 0; c < inputs; ++c) planarIn.channel(c)[f] = interleavedIn[static_cast<std::size_t>(f * inputs + c)];
-        Process(instance.plugin(), planarIn.pointers(), planarOut.pointers(), frames);
+        ProcessReplacing(instance.plugin().effect(), planarIn.pointers(), planarOut.pointers(), frames);
         instance.advance(frames);
         before.add(planarIn, frames);
         after.add(planarOut, frames);

@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "AllocationCounter.h"
-#include "AudioBuffers.h"
+#include "ChannelBuffers.h"
 #include "Commands.h"
 #include "Isolation.h"
+#include "Precision.h"
 
 namespace vsthost {
 
@@ -72,11 +75,26 @@ std::unique_ptr<Instance> Started(const PluginBinary& binary, double rate = kDef
 
 template <typename Sample>
 void Process(Instance& instance, Sample** inputs, Sample** outputs, int frames) {
-    if constexpr (std::is_same_v<Sample, float>)
-        instance.plugin().processReplacing(inputs, outputs, frames);
-    else
-        instance.plugin().processDoubleReplacing(inputs, outputs, frames);
+    ProcessReplacing(instance.plugin().effect(), inputs, outputs, frames);
     instance.advance(frames);
+}
+
+// The first NaN, infinity or denormal in the first frames of every channel, described for a report.
+template <typename Sample>
+std::optional<std::string> FindBadSample(const ChannelBuffers<Sample>& buffers, int frames) {
+    for (int c = 0; c < buffers.channels(); ++c) {
+        const Sample* channel = buffers.channel(c);
+        for (int f = 0; f < frames; ++f) {
+            const Sample value = channel[f];
+            const char* kind = std::isnan(value)                          ? "NaN"
+                               : std::isinf(value)                        ? "an infinity"
+                               : std::fpclassify(value) == FP_SUBNORMAL   ? "a denormal"
+                                                                          : nullptr;
+            if (kind != nullptr)
+                return std::string(kind) + " at channel " + std::to_string(c) + " frame " + std::to_string(f);
+        }
+    }
+    return std::nullopt;
 }
 
 // Noise through the instance in blocks; answers the first bad output sample, described.

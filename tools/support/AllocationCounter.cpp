@@ -4,10 +4,11 @@
 #include <cerrno>
 #include <cstdlib>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__SANITIZE_MEMORY__)
-#define VSTHOST_COUNTS_ALLOCATIONS 0
-#else
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) && \
+    !defined(__SANITIZE_MEMORY__)
 #define VSTHOST_COUNTS_ALLOCATIONS 1
+#else
+#define VSTHOST_COUNTS_ALLOCATIONS 0
 #endif
 
 namespace {
@@ -15,11 +16,15 @@ namespace {
 std::atomic<bool> counting{false};
 std::atomic<std::size_t> seen{0};
 
-[[maybe_unused]] void Note() noexcept {
+}  // namespace
+
+namespace vsthost::allocations {
+
+void note() noexcept {
     if (counting.load(std::memory_order_relaxed)) seen.fetch_add(1, std::memory_order_relaxed);
 }
 
-}  // namespace
+}  // namespace vsthost::allocations
 
 #if VSTHOST_COUNTS_ALLOCATIONS
 // glibc's own allocator under its public alias names; the interposers below count and forward to it.
@@ -30,27 +35,27 @@ void* __libc_realloc(void* pointer, std::size_t size) noexcept;
 void* __libc_memalign(std::size_t alignment, std::size_t size) noexcept;
 
 void* malloc(std::size_t size) noexcept {
-    Note();
+    vsthost::allocations::note();
     return __libc_malloc(size);
 }
 void* calloc(std::size_t count, std::size_t size) noexcept {
-    Note();
+    vsthost::allocations::note();
     return __libc_calloc(count, size);
 }
 void* realloc(void* pointer, std::size_t size) noexcept {
-    Note();
+    vsthost::allocations::note();
     return __libc_realloc(pointer, size);
 }
 void* memalign(std::size_t alignment, std::size_t size) noexcept {
-    Note();
+    vsthost::allocations::note();
     return __libc_memalign(alignment, size);
 }
 void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
-    Note();
+    vsthost::allocations::note();
     return __libc_memalign(alignment, size);
 }
 int posix_memalign(void** result, std::size_t alignment, std::size_t size) noexcept {
-    Note();
+    vsthost::allocations::note();
     if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return EINVAL;
     void* memory = __libc_memalign(alignment, size);
     if (memory == nullptr) return ENOMEM;
