@@ -1,0 +1,113 @@
+// The checks of the validate command and what they share. Each check makes its own instances of the
+// plug-in and answers one outcome; the command runs each in a child process (ValidateCommand.cpp,
+// which also holds the table of all checks). They are grouped by theme: lifecycle, processing,
+// parameters, state and real time, one file each.
+#pragma once
+
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "ChannelBuffers.h"
+#include "HostedPlugin.h"
+#include "Precision.h"
+
+namespace vsthost::validate {
+
+inline constexpr double kDefaultRate = 44100.0;
+inline constexpr int kDefaultBlock = 512;
+
+enum class Status : char { Pass = 'P', Fail = 'F', Skip = 'S' };
+
+struct Outcome {
+    Status status;
+    std::string detail;
+};
+
+Outcome Passed(std::string detail);
+Outcome Failed(const std::string& expected, const std::string& seen);
+Outcome Skipped(std::string why);
+
+std::string Number(double value);  // "%.9g"
+std::string Hex(VstInt32 value);
+const char* PrecisionName(bool isDouble);
+
+// Everything a check needs to make instances of its own.
+struct Subject {
+    std::string path;
+    unsigned seed;
+};
+
+// An instance opened at the rate and block size, and resumed.
+std::unique_ptr<Instance> Started(const PluginBinary& binary, double rate = kDefaultRate, int block = kDefaultBlock);
+
+// One block through the instance in the precision of Sample; the transport moves on.
+template <typename Sample>
+void Process(Instance& instance, Sample** inputs, Sample** outputs, int frames) {
+    ProcessReplacing(instance.plugin().effect(), inputs, outputs, frames);
+    instance.advance(frames);
+}
+
+// The first NaN, infinity or denormal in the first frames of every channel, described for a report.
+template <typename Sample>
+std::optional<std::string> FindBadSample(const ChannelBuffers<Sample>& buffers, int frames) {
+    for (int c = 0; c < buffers.channels(); ++c) {
+        const Sample* channel = buffers.channel(c);
+        for (int f = 0; f < frames; ++f) {
+            const Sample value = channel[f];
+            const char* kind = std::isnan(value)                          ? "NaN"
+                               : std::isinf(value)                        ? "an infinity"
+                               : std::fpclassify(value) == FP_SUBNORMAL   ? "a denormal"
+                                                                          : nullptr;
+            if (kind != nullptr)
+                return std::string(kind) + " at channel " + std::to_string(c) + " frame " + std::to_string(f);
+        }
+    }
+    return std::nullopt;
+}
+
+// Noise through the instance in blocks; answers the first bad output sample, described.
+template <typename Sample>
+std::optional<std::string> NoiseThrough(Instance& instance, int block, int totalFrames, std::mt19937& random) {
+    ChannelBuffers<Sample> in(instance.inputs(), block), out(instance.outputs(), block);
+    for (int done = 0, index = 0; done < totalFrames; done += block, ++index) {
+        in.fillNoise(random);
+        Process(instance, in.pointers(), out.pointers(), block);
+        if (auto bad = FindBadSample(out, block)) return *bad + " of block " + std::to_string(index);
+    }
+    return std::nullopt;
+}
+
+std::vector<float> RandomSettings(int count, std::mt19937& random);
+void SetAll(Instance& instance, const std::vector<float>& values);
+std::vector<float> GetAll(const Instance& instance);
+
+// Lifecycle: loading, opening and closing, several instances, what an instance reports.
+Outcome CheckLoad(const Subject& subject);
+Outcome CheckColdOpenClose(const Subject& subject);
+Outcome CheckWarmOpenClose(const Subject& subject);
+Outcome CheckSeveralInstances(const Subject& subject);
+Outcome CheckInfo(const Subject& subject);
+
+// Processing: noise at a sample rate in every block size, 0-frame blocks, in-place buffers.
+Outcome CheckProcessingAt(const Subject& subject, double rate);
+Outcome CheckZeroFrames(const Subject& subject);
+Outcome CheckInPlace(const Subject& subject);
+
+// Parameters: changed within blocks, from a second thread, and fuzzed.
+Outcome CheckSubBlockAutomation(const Subject& subject);
+Outcome CheckSecondThread(const Subject& subject);
+Outcome CheckFuzz(const Subject& subject);
+
+// State: programs, and the state chunk saved and loaded.
+Outcome CheckPrograms(const Subject& subject);
+Outcome CheckState(const Subject& subject);
+
+// Real time: heap allocations while processing.
+Outcome CheckAllocations(const Subject& subject);
+
+}  // namespace vsthost::validate
