@@ -148,7 +148,7 @@ void TVormlekEffect::TrimBlock(CVormlekSamples& script, Sample* const* inputs, S
 }
 
 void TVormlekEffect::DoSerialize() {
-    // Slider entries 1 to 64, bounded like every generated loop.
+    // Slider entries 1 to 64, bounded like every loop a script compiler emits.
     serializeCounter = 1.0;
     for (int round = 0; round < 1000000 && !(serializeCounter > 64.0); ++round) {
         SerializeValue(SliderAt(serializeCounter));

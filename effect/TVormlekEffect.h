@@ -1,4 +1,7 @@
 // The trim effect: four independent mono channels, each times its own gain set in dB by a slider.
+// It keeps the form a script compiler emits (description and sliders set in the constructor, one
+// method per hook, the numeric conventions of runtime/Numeric.h), but no compiler is part of this
+// tree: the class is written and edited here by hand.
 #pragma once
 
 #include "runtime/TVormlek.h"

@@ -1,4 +1,4 @@
-// The numeric conventions every piece of generated script code follows.
+// The numeric conventions that script code, as a script compiler emits it, follows.
 #pragma once
 
 #include <cmath>

@@ -1,4 +1,4 @@
-// The base of every generated effect script: the end of the layer chain and its sixteen hooks.
+// The base of every effect script: the end of the layer chain and its sixteen hooks.
 #pragma once
 
 #include <cstdint>
