@@ -21,7 +21,8 @@ double WallClockSeconds() noexcept {
 
 double DecibelsToGain(double decibels) noexcept { return SafeStore(std::pow(10.0, decibels / 20.0)); }
 
-// One channel of DoSample over a block: the product in double, safe-stored, converted back.
+// One channel of DoSample over a block: the product in double, safe-stored, converted back as the
+// frame loop converts it.
 template <typename Sample>
 void ScaleChannel(const Sample* input, Sample* output, VstInt32 frames, double gain) noexcept {
     if constexpr (std::is_same_v<Sample, double>) {
@@ -35,7 +36,7 @@ void ScaleChannel(const Sample* input, Sample* output, VstInt32 frames, double g
         for (VstInt32 start = 0; start < frames; start += kChunk) {
             const VstInt32 count = std::min(kChunk, frames - start);
             for (VstInt32 i = 0; i < count; ++i) products[i] = SafeStore(static_cast<double>(input[start + i]) * gain);
-            for (VstInt32 i = 0; i < count; ++i) output[start + i] = static_cast<float>(products[i]);
+            for (VstInt32 i = 0; i < count; ++i) output[start + i] = vormlek::ToHostSample<float>(products[i]);
         }
     }
 }
