@@ -15,7 +15,7 @@ windows_skipped() {
 }
 [ "${windows}" = yes ] || windows_skipped
 
-for preset in default asan; do
+for preset in default asan tsan; do
     echo "=== ${preset}: configure and build"
     cmake --preset "${preset}" > /dev/null
     cmake --build --preset "${preset}"

@@ -16,7 +16,8 @@ public:
     // Host parameter operations. An index outside the declared sliders touches nothing:
     // get answers 0, set changes nothing, the text operations write nothing.
     double GetNormalized(std::int32_t index) const noexcept;
-    void SetNormalized(std::int32_t index, double normalized) noexcept;
+    // Runs DoSlider when the value changes; what the hook throws is the caller's to catch.
+    void SetNormalized(std::int32_t index, double normalized);
     void ParameterName(std::int32_t index, char* text) const noexcept;
     void ParameterLabel(std::int32_t index, char* text) const noexcept;
     void ParameterDisplay(std::int32_t index, char* text) const noexcept;
@@ -39,6 +40,6 @@ protected:
 private:
     const SliderInfo* Slider(std::int32_t index) const noexcept;
     double& SliderValue(const SliderInfo& info) noexcept;
-    double SliderValue(const SliderInfo& info) const noexcept;
+    const double& SliderValue(const SliderInfo& info) const noexcept;
     void ScanSlider(SliderInfo& info);
 };

@@ -4,6 +4,7 @@
 
 #include "runtime/FilePaths.h"
 #include "runtime/Numeric.h"
+#include "runtime/SharedValues.h"
 
 void CVormlekFiles::ResetFileSlot(FileSlot& slot) noexcept {
     if (slot.mode == FileSlot::kWriting && !slot.name.empty()) {
@@ -20,15 +21,15 @@ void CVormlekFiles::ResetFileSlot(FileSlot& slot) noexcept {
     slot.data.clear();
 }
 
-void CVormlekFiles::SerializeValue(double& value) noexcept {
+void CVormlekFiles::SerializeValue(double& value) {
     FileSlot& slot = stateFile();
     const auto position = static_cast<std::size_t>(slot.position);
     if (slot.mode == FileSlot::kWriting) {
         if (slot.data.size() <= position) slot.data.resize(position + 1, 0.0f);
-        slot.data[position] = static_cast<float>(value);
+        slot.data[position] = static_cast<float>(vormlek::LoadShared(value));
         ++slot.position;
     } else if (slot.mode == FileSlot::kReading && position < slot.data.size()) {
-        value = slot.data[position];
+        vormlek::StoreSource(value, slot.data[position]);
         ++slot.position;
     }
 }

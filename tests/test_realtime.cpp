@@ -25,8 +25,8 @@ std::atomic<long> allocations{0};
 }  // namespace
 
 // Every allocation in the process, the plug-in's included, passes through one of these.
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer owns malloc; it reports every allocation to a hook instead. (GCC 12 ships no header
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// A sanitizer owns malloc; it reports every allocation to a hook instead. (GCC 12 ships no header
 // for this part of its interface.)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
                                                          void (*onFree)(const volatile void*));
@@ -127,7 +127,7 @@ struct Workload {
 };
 
 TEST_F(Realtime, AudioPathAllocatesNothingAndOnlyAsksForTheTime) {
-    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under the address sanitizer";
+    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under a sanitizer";
 
     Workload<float> floats;
     Workload<double> doubles;
@@ -166,7 +166,7 @@ TEST_F(Realtime, AudioPathAllocatesNothingAndOnlyAsksForTheTime) {
 }
 
 TEST_F(Realtime, TheCountSeesThePluginsOwnAllocations) {
-    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under the address sanitizer";
+    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under a sanitizer";
     // Without this, a count of zero above could mean that the plug-in's allocations go elsewhere.
     allocations = 0;
     counting = true;
