@@ -75,6 +75,20 @@ void CVormlekDescription::SetNormalized(std::int32_t index, double normalized) {
     DoSlider();
 }
 
+void CVormlekDescription::ConfineLoadedSliders(const std::array<double, kSliderCount>& before) noexcept {
+    for (std::size_t k = 0; k < kSliderCount; ++k) {
+        double& value = sliderValues[k];
+        if (!std::isfinite(vormlek::LoadShared(value))) vormlek::StoreSource(value, before[k]);
+    }
+    for (const SliderInfo& info : sliderInfos) {
+        double& value = SliderValue(info);
+        const double loaded = vormlek::LoadShared(value);
+        const double held =
+            std::clamp(loaded, std::min(info.minimum, info.maximum), std::max(info.minimum, info.maximum));
+        if (held != loaded) vormlek::StoreSource(value, held);
+    }
+}
+
 void CVormlekDescription::ParameterName(std::int32_t index, char* text) const noexcept {
     if (const SliderInfo* info = Slider(index)) vormlek::CopyHostText(text, info->name);
 }

@@ -22,6 +22,11 @@ public:
     void ParameterLabel(std::int32_t index, char* text) const noexcept;
     void ParameterDisplay(std::int32_t index, char* text) const noexcept;
 
+    // After a state chunk was read into the slider table: an entry that came in as a NaN or an
+    // infinity gets back its value from before, and a declared slider outside its range is held
+    // at the nearest end. Values inside the range stay exactly as they were read.
+    void ConfineLoadedSliders(const std::array<double, kSliderCount>& before) noexcept;
+
     std::int32_t ParameterCount() const noexcept { return static_cast<std::int32_t>(sliderInfos.size()); }
 
     std::vector<SliderInfo> sliderInfos;
