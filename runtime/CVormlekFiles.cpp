@@ -6,13 +6,25 @@
 #include "runtime/Numeric.h"
 #include "runtime/SharedValues.h"
 
-void CVormlekFiles::ResetFileSlot(FileSlot& slot) noexcept {
-    if (slot.mode == FileSlot::kWriting && !slot.name.empty()) {
+namespace {
+
+// Writes a slot's values next to the module, one byte each. File errors are silent, and a path
+// that cannot even be built for want of memory is one of them: a slot is also closed by the
+// destructor, where nothing may be thrown.
+void WriteSlotFile(const FileSlot& slot) noexcept {
+    try {
         if (std::FILE* file = std::fopen(vormlek::ResolveFileName(slot.name).c_str(), "wb")) {
             for (float value : slot.data) std::fputc(vormlek::RoundIndex(value) & 0xFF, file);
             std::fclose(file);
         }
+    } catch (...) {
     }
+}
+
+}  // namespace
+
+void CVormlekFiles::ResetFileSlot(FileSlot& slot) noexcept {
+    if (slot.mode == FileSlot::kWriting && !slot.name.empty()) WriteSlotFile(slot);
     slot.name.clear();
     slot.position = 0;
     slot.resetFlag = 0;

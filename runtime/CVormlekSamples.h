@@ -54,9 +54,10 @@ public:
     virtual void DoSample() {}
 
     // Runs one host block. The channel count is fixed per sample type for the whole process on the
-    // first call, from the adapter's input count, bounded to the size of sampleValues.
+    // first call, from the adapter's input count, bounded to the size of sampleValues. Whatever
+    // the hooks throw is the caller's to catch.
     template <typename Sample>
-    void RunBlock(Sample** inputs, Sample** outputs, VstInt32 frames) noexcept {
+    void RunBlock(Sample** inputs, Sample** outputs, VstInt32 frames) {
         static const int channels = std::clamp<VstInt32>(VeST_GetNumInputs(adapter), 0, kMaxChannels);
         DoBlock();
         if (frames <= 0) return;
