@@ -25,6 +25,9 @@ for preset in default asan tsan; do
     ctest --preset "${preset}"
 done
 
+echo "=== fuzz: the fuzz target for 60 s"
+tests/fuzz/run.sh 60
+
 if [ "${windows}" = yes ]; then
     # Both DLLs are built before either is tested: each build checks that the other one's DLL is refused.
     for preset in win32 win64; do
