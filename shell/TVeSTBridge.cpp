@@ -111,7 +111,7 @@ void ProcessDoubleReplacing(CVeST* adapter, double** inputs, double** outputs, V
     Guarded([&] { ScriptOf(adapter).RunBlock(inputs, outputs, frames); });
 }
 
-// A save that fails hands out no chunk; a load that fails has changed nothing.
+// A save that fails hands out no chunk; a load whose copy of the chunk cannot be made changes nothing.
 VstInt32 GetChunk(CVeST* adapter, void** data, bool isPreset) noexcept {
     return Guarded(VstInt32{0}, [&] { return ScriptOf(adapter).SaveChunk(data, isPreset); });
 }
