@@ -15,7 +15,7 @@ windows_skipped() {
 }
 [ "${windows}" = yes ] || windows_skipped
 
-for preset in default asan; do
+for preset in default asan tsan; do
     echo "=== ${preset}: configure and build"
     cmake --preset "${preset}" > /dev/null
     cmake --build --preset "${preset}"
@@ -24,6 +24,9 @@ for preset in default asan; do
     echo "=== ${preset}: test"
     ctest --preset "${preset}"
 done
+
+echo "=== fuzz: the fuzz target for 60 s"
+tests/fuzz/run.sh 60
 
 if [ "${windows}" = yes ]; then
     # Both DLLs are built before either is tested: each build checks that the other one's DLL is refused.

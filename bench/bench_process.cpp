@@ -75,7 +75,7 @@ const LoadedPlugin& Loaded() {
 }
 
 // The reference: each input widened to double, times its channel's gain, a non-finite product
-// replaced by 0, narrowed back.
+// replaced by 0, narrowed back, and a product too large for the narrower type replaced by 0.
 template <typename Sample>
 [[gnu::noinline]] void ReferenceTrim(Sample* const* inputs, Sample* const* outputs, VstInt32 frames,
                                      const double* gains) {
@@ -85,7 +85,8 @@ template <typename Sample>
         const double gain = gains[c];
         for (VstInt32 j = 0; j < frames; ++j) {
             const double product = static_cast<double>(input[j]) * gain;
-            output[j] = static_cast<Sample>(std::isfinite(product) ? product : 0.0);
+            const auto narrowed = static_cast<Sample>(std::isfinite(product) ? product : 0.0);
+            output[j] = std::isfinite(narrowed) ? narrowed : Sample(0);
         }
     }
 }

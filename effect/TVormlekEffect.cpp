@@ -8,7 +8,9 @@
 #include "runtime/HostServices.h"
 #include "runtime/Numeric.h"
 
+using vormlek::LoadShared;
 using vormlek::SafeStore;
+using vormlek::StoreShared;
 
 namespace {
 
@@ -21,7 +23,8 @@ double WallClockSeconds() noexcept {
 
 double DecibelsToGain(double decibels) noexcept { return SafeStore(std::pow(10.0, decibels / 20.0)); }
 
-// One channel of DoSample over a block: the product in double, safe-stored, converted back.
+// One channel of DoSample over a block: the product in double, safe-stored, converted back as the
+// frame loop converts it.
 template <typename Sample>
 void ScaleChannel(const Sample* input, Sample* output, VstInt32 frames, double gain) noexcept {
     if constexpr (std::is_same_v<Sample, double>) {
@@ -35,7 +38,7 @@ void ScaleChannel(const Sample* input, Sample* output, VstInt32 frames, double g
         for (VstInt32 start = 0; start < frames; start += kChunk) {
             const VstInt32 count = std::min(kChunk, frames - start);
             for (VstInt32 i = 0; i < count; ++i) products[i] = SafeStore(static_cast<double>(input[start + i]) * gain);
-            for (VstInt32 i = 0; i < count; ++i) output[start + i] = static_cast<float>(products[i]);
+            for (VstInt32 i = 0; i < count; ++i) output[start + i] = vormlek::ToHostSample<float>(products[i]);
         }
     }
 }
@@ -57,13 +60,14 @@ TVormlekEffect::TVormlekEffect() {
     blockKernels = {kChannels, &TrimBlock<float>, &TrimBlock<double>};
 }
 
+// Runs on the audio thread and on the thread that sets parameters: the copies are shared values.
 void TVormlekEffect::Prologue() noexcept {
-    sampleRate = hostSampleRate;
-    inputCount = hostInputCount;
-    blockSize = hostBlockSize;
-    tempo = hostTempo;
-    timeSigNumerator = hostTimeSigNumerator;
-    timeSigDenominator = hostTimeSigDenominator;
+    StoreShared(sampleRate, LoadShared(hostSampleRate));
+    StoreShared(inputCount, LoadShared(hostInputCount));
+    StoreShared(blockSize, LoadShared(hostBlockSize));
+    StoreShared(tempo, LoadShared(hostTempo));
+    StoreShared(timeSigNumerator, LoadShared(hostTimeSigNumerator));
+    StoreShared(timeSigDenominator, LoadShared(hostTimeSigDenominator));
 }
 
 void TVormlekEffect::DoReset() {
@@ -83,21 +87,31 @@ void TVormlekEffect::DoReset() {
 }
 
 void TVormlekEffect::DoInit() {
-    sampleRate = hostSampleRate = SafeStore(VeST_GetSampleRate(adapter));
-    inputCount = hostInputCount = VeST_GetNumInputs(adapter);
-    blockSize = hostBlockSize = VeST_GetBlockSize(adapter);
-    tempo = hostTempo = SafeStore(VeST_GetTempo(adapter));
-    timeSigNumerator = hostTimeSigNumerator;
-    timeSigDenominator = hostTimeSigDenominator;
+    const double rate = SafeStore(VeST_GetSampleRate(adapter));
+    StoreShared(hostSampleRate, rate);
+    StoreShared(sampleRate, rate);
+    const double inputs = VeST_GetNumInputs(adapter);
+    StoreShared(hostInputCount, inputs);
+    StoreShared(inputCount, inputs);
+    const double block = VeST_GetBlockSize(adapter);
+    StoreShared(hostBlockSize, block);
+    StoreShared(blockSize, block);
+    const double beats = SafeStore(VeST_GetTempo(adapter));
+    StoreShared(hostTempo, beats);
+    StoreShared(tempo, beats);
+    StoreShared(timeSigNumerator, LoadShared(hostTimeSigNumerator));
+    StoreShared(timeSigDenominator, LoadShared(hostTimeSigDenominator));
     frameRate = 30.0;
 }
 
 void TVormlekEffect::DoSlider() {
     Prologue();
-    gain1 = DecibelsToGain(sliderValues[1]);
-    gain2 = DecibelsToGain(sliderValues[2]);
-    gain3 = DecibelsToGain(sliderValues[3]);
-    gain4 = DecibelsToGain(sliderValues[4]);
+    // Two threads setting different parameters at once each recompute all four gains; deriving
+    // each gain this way leaves none of them behind its slider.
+    vormlek::StoreDerived(sliderValues[1], gain1, DecibelsToGain);
+    vormlek::StoreDerived(sliderValues[2], gain2, DecibelsToGain);
+    vormlek::StoreDerived(sliderValues[3], gain3, DecibelsToGain);
+    vormlek::StoreDerived(sliderValues[4], gain4, DecibelsToGain);
 }
 
 void TVormlekEffect::DoBlock() {
@@ -112,11 +126,13 @@ void TVormlekEffect::DoBlock() {
         reportedLatency = latency;
         VeST_SetInitialDelay(adapter, vormlek::RoundIndex(latency));
     }
-    double timeSigTempo = hostTempo, numerator = hostTimeSigNumerator, denominator = hostTimeSigDenominator;
+    double timeSigTempo = LoadShared(hostTempo);
+    double numerator = LoadShared(hostTimeSigNumerator);
+    double denominator = LoadShared(hostTimeSigDenominator);
     if (VeST_GetTimeSignature(adapter, &timeSigTempo, &numerator, &denominator) != 0) {
-        hostTempo = SafeStore(timeSigTempo);
-        hostTimeSigNumerator = numerator;
-        hostTimeSigDenominator = denominator;
+        StoreShared(hostTempo, SafeStore(timeSigTempo));
+        StoreShared(hostTimeSigNumerator, numerator);
+        StoreShared(hostTimeSigDenominator, denominator);
     }
     playState = (VeST_IsPlaying(adapter) == 1 ? 1.0 : 0.0) + (VeST_IsRecording(adapter) == 1 ? 4.0 : 0.0);
     beatPosition = SafeStore(VeST_GetPpqPos(adapter));
@@ -125,10 +141,10 @@ void TVormlekEffect::DoBlock() {
 
 void TVormlekEffect::DoSample() {
     Prologue();
-    sampleValues[0] = SafeStore(sampleValues[0] * gain1);
-    sampleValues[1] = SafeStore(sampleValues[1] * gain2);
-    sampleValues[2] = SafeStore(sampleValues[2] * gain3);
-    sampleValues[3] = SafeStore(sampleValues[3] * gain4);
+    sampleValues[0] = SafeStore(sampleValues[0] * LoadShared(gain1));
+    sampleValues[1] = SafeStore(sampleValues[1] * LoadShared(gain2));
+    sampleValues[2] = SafeStore(sampleValues[2] * LoadShared(gain3));
+    sampleValues[3] = SafeStore(sampleValues[3] * LoadShared(gain4));
 }
 
 // The gains are read once per block where DoSample reads them per frame; only a slider change
@@ -137,7 +153,8 @@ template <typename Sample>
 void TVormlekEffect::TrimBlock(CVormlekSamples& script, Sample* const* inputs, Sample* const* outputs,
                                VstInt32 frames) noexcept {
     auto& effect = static_cast<TVormlekEffect&>(script);
-    const double gains[kChannels] = {effect.gain1, effect.gain2, effect.gain3, effect.gain4};
+    const double gains[kChannels] = {LoadShared(effect.gain1), LoadShared(effect.gain2), LoadShared(effect.gain3),
+                                     LoadShared(effect.gain4)};
     for (int c = 0; c < kChannels; ++c) {
         // Taken before an in-place block overwrites the input: sampleValues keeps the last frame.
         const double lastProduct = SafeStore(static_cast<double>(inputs[c][frames - 1]) * gains[c]);

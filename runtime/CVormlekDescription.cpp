@@ -47,17 +47,17 @@ double& CVormlekDescription::SliderValue(const SliderInfo& info) noexcept {
     return sliderValues[static_cast<std::size_t>(info.number) & (kSliderCount - 1)];
 }
 
-double CVormlekDescription::SliderValue(const SliderInfo& info) const noexcept {
+const double& CVormlekDescription::SliderValue(const SliderInfo& info) const noexcept {
     return sliderValues[static_cast<std::size_t>(info.number) & (kSliderCount - 1)];
 }
 
 double CVormlekDescription::GetNormalized(std::int32_t index) const noexcept {
     const SliderInfo* info = Slider(index);
     if (info == nullptr) return 0.0;
-    return (SliderValue(*info) - info->minimum) / (info->maximum - info->minimum);
+    return (vormlek::LoadShared(SliderValue(*info)) - info->minimum) / (info->maximum - info->minimum);
 }
 
-void CVormlekDescription::SetNormalized(std::int32_t index, double normalized) noexcept {
+void CVormlekDescription::SetNormalized(std::int32_t index, double normalized) {
     const SliderInfo* info = Slider(index);
     // A NaN or infinite value from a host would poison the slider, the display and the saved state.
     if (info == nullptr || !std::isfinite(normalized)) return;
@@ -69,10 +69,24 @@ void CVormlekDescription::SetNormalized(std::int32_t index, double normalized) n
         info->step * std::floor((info->minimum + normalized * (info->maximum - info->minimum) + info->step * 0.5) /
                                 info->step);
     double& current = SliderValue(*info);
-    if (!vormlek::Differ(value, current)) return;
-    current = value;
-    if (info->linked != nullptr) *info->linked = value;
+    if (!vormlek::Differ(value, vormlek::LoadShared(current))) return;
+    vormlek::StoreSource(current, value);
+    if (info->linked != nullptr) vormlek::StoreShared(*info->linked, value);
     DoSlider();
+}
+
+void CVormlekDescription::ConfineLoadedSliders(const std::array<double, kSliderCount>& before) noexcept {
+    for (std::size_t k = 0; k < kSliderCount; ++k) {
+        double& value = sliderValues[k];
+        if (!std::isfinite(vormlek::LoadShared(value))) vormlek::StoreSource(value, before[k]);
+    }
+    for (const SliderInfo& info : sliderInfos) {
+        double& value = SliderValue(info);
+        const double loaded = vormlek::LoadShared(value);
+        const double held =
+            std::clamp(loaded, std::min(info.minimum, info.maximum), std::max(info.minimum, info.maximum));
+        if (held != loaded) vormlek::StoreSource(value, held);
+    }
 }
 
 void CVormlekDescription::ParameterName(std::int32_t index, char* text) const noexcept {
@@ -86,7 +100,7 @@ void CVormlekDescription::ParameterLabel(std::int32_t index, char* text) const n
 void CVormlekDescription::ParameterDisplay(std::int32_t index, char* text) const noexcept {
     const SliderInfo* info = Slider(index);
     if (info == nullptr || text == nullptr) return;
-    const double value = SliderValue(*info);
+    const double value = vormlek::LoadShared(SliderValue(*info));
     if (info->names.empty()) {
         char formatted[vormlek::kHostTextCapacity];
         std::snprintf(formatted, sizeof(formatted), "%.2f", value);

@@ -16,10 +16,16 @@ public:
     // Host parameter operations. An index outside the declared sliders touches nothing:
     // get answers 0, set changes nothing, the text operations write nothing.
     double GetNormalized(std::int32_t index) const noexcept;
-    void SetNormalized(std::int32_t index, double normalized) noexcept;
+    // Runs DoSlider when the value changes; what the hook throws is the caller's to catch.
+    void SetNormalized(std::int32_t index, double normalized);
     void ParameterName(std::int32_t index, char* text) const noexcept;
     void ParameterLabel(std::int32_t index, char* text) const noexcept;
     void ParameterDisplay(std::int32_t index, char* text) const noexcept;
+
+    // After a state chunk was read into the slider table: an entry that came in as a NaN or an
+    // infinity gets back its value from before, and a declared slider outside its range is held
+    // at the nearest end. Values inside the range stay exactly as they were read.
+    void ConfineLoadedSliders(const std::array<double, kSliderCount>& before) noexcept;
 
     std::int32_t ParameterCount() const noexcept { return static_cast<std::int32_t>(sliderInfos.size()); }
 
@@ -39,6 +45,6 @@ protected:
 private:
     const SliderInfo* Slider(std::int32_t index) const noexcept;
     double& SliderValue(const SliderInfo& info) noexcept;
-    double SliderValue(const SliderInfo& info) const noexcept;
+    const double& SliderValue(const SliderInfo& info) const noexcept;
     void ScanSlider(SliderInfo& info);
 };

@@ -15,8 +15,9 @@ public:
     static void ResetFileSlot(FileSlot& slot) noexcept;
 
     // Serialises one script value through slot 0: appended as a float when writing; when reading,
-    // the next float if one is left, else the value stays as it is.
-    void SerializeValue(double& value) noexcept;
+    // the next float if one is left, else the value stays as it is. Appending allocates, and what
+    // that throws is the caller's to catch. The value may be shared with other host threads.
+    void SerializeValue(double& value);
 
     std::vector<FileSlot> files;
     double fileDefault = 1.0;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <type_traits>
 
@@ -11,6 +13,26 @@
 #include "runtime/HostServices.h"
 
 class CVormlekSamples;
+
+namespace vormlek {
+
+// A script's sample value as the host's buffer holds it. Narrowing to float turns a finite value
+// beyond the float range into an infinity, which no script computed (the safe-store rule keeps
+// those out); it becomes 0 instead. A NaN or infinity the script left passes as it is. Written on
+// the bits, so a loop over a block still vectorises.
+template <typename Sample>
+Sample ToHostSample(double value) noexcept {
+    if constexpr (std::is_same_v<Sample, double>) {
+        return value;
+    } else {
+        const float narrowed = static_cast<float>(value);
+        const bool overflowed =
+            (std::bit_cast<std::uint32_t>(narrowed) & 0x7FFFFFFFu) == 0x7F800000u && !std::isinf(value);
+        return overflowed ? 0.0f : narrowed;
+    }
+}
+
+}  // namespace vormlek
 
 // A whole-block replacement for the frame loop, for a script whose DoSample treats every channel
 // on its own. It must leave the outputs and sampleValues exactly as the frame loop would.
@@ -32,9 +54,10 @@ public:
     virtual void DoSample() {}
 
     // Runs one host block. The channel count is fixed per sample type for the whole process on the
-    // first call, from the adapter's input count, bounded to the size of sampleValues.
+    // first call, from the adapter's input count, bounded to the size of sampleValues. Whatever
+    // the hooks throw is the caller's to catch.
     template <typename Sample>
-    void RunBlock(Sample** inputs, Sample** outputs, VstInt32 frames) noexcept {
+    void RunBlock(Sample** inputs, Sample** outputs, VstInt32 frames) {
         static const int channels = std::clamp<VstInt32>(VeST_GetNumInputs(adapter), 0, kMaxChannels);
         DoBlock();
         if (frames <= 0) return;
@@ -50,7 +73,7 @@ public:
         for (VstInt32 frame = 0; frame < frames; ++frame) {
             for (int c = channels - 1; c >= 0; --c) sampleValues[c] = inputs[c][frame];
             DoSample();
-            for (int c = channels - 1; c >= 0; --c) outputs[c][frame] = static_cast<Sample>(sampleValues[c]);
+            for (int c = channels - 1; c >= 0; --c) outputs[c][frame] = vormlek::ToHostSample<Sample>(sampleValues[c]);
         }
     }
 
@@ -106,8 +129,8 @@ private:
             sampleValues[0] = inLeft[frame];
             sampleValues[1] = inRight[frame];
             DoSample();
-            outLeft[frame] = static_cast<Sample>(sampleValues[0]);
-            outRight[frame] = static_cast<Sample>(sampleValues[1]);
+            outLeft[frame] = vormlek::ToHostSample<Sample>(sampleValues[0]);
+            outRight[frame] = vormlek::ToHostSample<Sample>(sampleValues[1]);
         }
     }
 };

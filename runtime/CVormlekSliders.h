@@ -5,6 +5,7 @@
 
 #include "runtime/CVormlekVeST.h"
 #include "runtime/Numeric.h"
+#include "runtime/SharedValues.h"
 
 class CVormlekSliders : public CVormlekVeST {
 public:
@@ -13,6 +14,7 @@ public:
     virtual void DoSlider() {}
 
     // Script code indexing the table by a computed number: index rounding, then the low 7 bits.
+    // Host threads share the entries: access them through the SharedValues functions.
     double& SliderAt(double computedIndex) noexcept {
         return sliderValues[static_cast<std::size_t>(vormlek::RoundIndex(computedIndex) & (kSliderCount - 1))];
     }

@@ -1,8 +1,9 @@
 #include "runtime/TVormlek.h"
 
+#include <array>
 #include <cstring>
 #include <ctime>
-#include <new>
+#include <vector>
 
 #include "runtime/HostServices.h"
 #include "runtime/TransformTables.h"
@@ -67,20 +68,27 @@ std::int32_t TVormlek::SaveChunk(void** chunk, bool) {
 }
 
 std::int32_t TVormlek::LoadChunk(const void* chunk, std::int32_t byteCount, bool) {
+    // Copied before the state stream is touched: a host may hand back the very buffer that the
+    // last save gave it, which resetting the stream would overwrite. If the copy cannot be
+    // allocated, nothing has changed yet.
+    std::vector<float> values;
+    if (chunk != nullptr && byteCount >= static_cast<std::int32_t>(sizeof(float))) {
+        values.resize(static_cast<std::size_t>(byteCount) / sizeof(float));
+        std::memcpy(values.data(), chunk, values.size() * sizeof(float));
+    }
     PrepareStateStream(FileSlot::kReading);
     FileSlot& slot = stateFile();
-    if (chunk == nullptr || byteCount < static_cast<std::int32_t>(sizeof(float))) return byteCount;
-    try {
-        slot.data.resize(static_cast<std::size_t>(byteCount) / sizeof(float));
-    } catch (const std::bad_alloc&) {  // a chunk too large to hold is ignored like a malformed one
-        return byteCount;
-    }
-    std::memcpy(slot.data.data(), chunk, slot.data.size() * sizeof(float));
+    slot.data.swap(values);
+    if (slot.data.empty()) return byteCount;
     double marker = 0.0;
     SerializeValue(marker);
     if (marker != kChunkMarker) return byteCount;
     DoInitOnce();
+    std::array<double, kSliderCount> before;
+    for (std::size_t k = 0; k < kSliderCount; ++k) before[k] = vormlek::LoadShared(sliderValues[k]);
     DoSerialize();
+    // A damaged or hostile chunk must not drive the output to infinity or far beyond the sliders.
+    ConfineLoadedSliders(before);
     DoSlider();
     return byteCount;
 }

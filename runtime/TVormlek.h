@@ -23,9 +23,11 @@ public:
     virtual void DoGfx() {}
     virtual void DoIdle();
     virtual void DoSerialize() {}
-    // Restores state from a chunk: floats, the marker -1000 first. Answers byteCount in every case.
+    // Restores state from a chunk: floats, the marker -1000 first. Answers byteCount whether or not
+    // the chunk was taken. The hooks, and copying the chunk, may throw: the caller catches.
     virtual std::int32_t LoadChunk(const void* chunk, std::int32_t byteCount, bool isPreset);
-    // Produces the state chunk; answers its byte count, or 0 (pointer untouched) when nothing was serialised.
+    // Produces the state chunk; answers its byte count, or 0 (pointer untouched) when nothing was
+    // serialised. Growing the state stream may throw, and then the pointer stays untouched too.
     virtual std::int32_t SaveChunk(void** chunk, bool isPreset);
 
     static constexpr float kChunkMarker = -1000.0f;

@@ -12,6 +12,7 @@ fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
     build-essential cmake g++ git pkg-config \
+    clang libclang-rt-14-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
     libsndfile1-dev libcli11-dev libfftw3-dev nlohmann-json3-dev \
     sox \

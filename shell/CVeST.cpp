@@ -89,8 +89,10 @@ bool CVeST::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text)
 
 VstInt32 CVeST::processEvents(VstEvents* events) noexcept {
     if (events == nullptr) return 1;
+    // The record declares two entries; a host's list holds numEvents of them.
+    VstEvent* const* entries = events->events;
     for (VstInt32 i = 0; i < events->numEvents; ++i) {
-        const VstEvent* event = events->events[i];
+        const VstEvent* event = entries[i];
         if (event == nullptr || event->type != kVstMidiType) continue;
         VstMidiEvent& record = midiRing[static_cast<std::size_t>(midiWritePos)];
         std::memcpy(&record, event, sizeof(record));

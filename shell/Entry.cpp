@@ -50,7 +50,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) noexcept {
     vormlek::moduleInstance = instance;
     return TRUE;
 }
-#else
+#elif !defined(TRIM_WITHOUT_MAIN_ENTRY)  // set by a program that links this file and has its own main
 // Older Linux hosts look for "main"; C++ does not allow a function of that name returning a pointer.
 VST_EXPORT AEffect* MainEntry(audioMasterCallback host) noexcept __asm__("main");
 AEffect* MainEntry(audioMasterCallback host) noexcept { return CreateInstance(host); }

@@ -9,6 +9,26 @@ namespace {
 
 TVormlek& ScriptOf(CVeST* adapter) noexcept { return *adapter->effect; }
 
+// The script object's hooks and state handling may throw (they allocate), and nothing may reach
+// the host: the slots that run them are where it is caught. The slot then answers its neutral
+// value; every hook leaves the object whole, so it stays usable.
+template <typename Answer, typename Work>
+Answer Guarded(Answer neutral, Work work) noexcept {
+    try {
+        return work();
+    } catch (...) {
+        return neutral;
+    }
+}
+
+template <typename Work>
+void Guarded(Work work) noexcept {
+    try {
+        work();
+    } catch (...) {
+    }
+}
+
 void Init(CVeST* adapter) noexcept {
     TVormlek& script = ScriptOf(adapter);
     VeST_SetNumInputs(adapter, script.channelCount);
@@ -22,11 +42,21 @@ void Destroy(CVeST* adapter) noexcept {
     adapter->effect = nullptr;
 }
 
-void Open(CVeST* adapter) noexcept { ScriptOf(adapter).DoReset(); }
-void Suspend(CVeST* adapter) noexcept { ScriptOf(adapter).DoSuspend(); }
-void Resume(CVeST* adapter) noexcept { ScriptOf(adapter).DoResume(); }
-void EditorIdle(CVeST* adapter) noexcept { ScriptOf(adapter).DoIdle(); }
-void Close(CVeST* adapter) noexcept { ScriptOf(adapter).DoClose(); }
+void Open(CVeST* adapter) noexcept {
+    Guarded([&] { ScriptOf(adapter).DoReset(); });
+}
+void Suspend(CVeST* adapter) noexcept {
+    Guarded([&] { ScriptOf(adapter).DoSuspend(); });
+}
+void Resume(CVeST* adapter) noexcept {
+    Guarded([&] { ScriptOf(adapter).DoResume(); });
+}
+void EditorIdle(CVeST* adapter) noexcept {
+    Guarded([&] { ScriptOf(adapter).DoIdle(); });
+}
+void Close(CVeST* adapter) noexcept {
+    Guarded([&] { ScriptOf(adapter).DoClose(); });
+}
 
 VstInt32 GetVendorVersion(CVeST* adapter) noexcept { return ScriptOf(adapter).vendorVersion; }
 
@@ -48,10 +78,7 @@ bool GetProgramName(CVeST* adapter, char* text) noexcept {
 
 void SetProgramName(CVeST* adapter, const char* text) noexcept {
     if (text == nullptr) return;
-    try {
-        ScriptOf(adapter).programName = text;
-    } catch (...) {  // out of memory: the old name stays
-    }
+    Guarded([&] { ScriptOf(adapter).programName = text; });  // out of memory: the old name stays
 }
 
 bool GetProgramNameIndexed(CVeST*, VstInt32, VstInt32, char*) noexcept { return false; }
@@ -61,7 +88,7 @@ float GetParameter(CVeST* adapter, VstInt32 index) noexcept {
 }
 
 void SetParameter(CVeST* adapter, VstInt32 index, double value) noexcept {
-    ScriptOf(adapter).SetNormalized(index, value);
+    Guarded([&] { ScriptOf(adapter).SetNormalized(index, value); });
 }
 
 void GetParameterName(CVeST* adapter, VstInt32 index, char* text) noexcept {
@@ -77,19 +104,20 @@ void GetParameterDisplay(CVeST* adapter, VstInt32 index, char* text) noexcept {
 }
 
 void ProcessReplacing(CVeST* adapter, float** inputs, float** outputs, VstInt32 frames) noexcept {
-    ScriptOf(adapter).RunBlock(inputs, outputs, frames);
+    Guarded([&] { ScriptOf(adapter).RunBlock(inputs, outputs, frames); });
 }
 
 void ProcessDoubleReplacing(CVeST* adapter, double** inputs, double** outputs, VstInt32 frames) noexcept {
-    ScriptOf(adapter).RunBlock(inputs, outputs, frames);
+    Guarded([&] { ScriptOf(adapter).RunBlock(inputs, outputs, frames); });
 }
 
+// A save that fails hands out no chunk; a load whose copy of the chunk cannot be made changes nothing.
 VstInt32 GetChunk(CVeST* adapter, void** data, bool isPreset) noexcept {
-    return ScriptOf(adapter).SaveChunk(data, isPreset);
+    return Guarded(VstInt32{0}, [&] { return ScriptOf(adapter).SaveChunk(data, isPreset); });
 }
 
 VstInt32 SetChunk(CVeST* adapter, void* data, VstInt32 byteSize, bool isPreset) noexcept {
-    return ScriptOf(adapter).LoadChunk(data, byteSize, isPreset);
+    return Guarded(VstInt32{0}, [&] { return ScriptOf(adapter).LoadChunk(data, byteSize, isPreset); });
 }
 
 }  // namespace

@@ -12,9 +12,9 @@
 #include "TrimPluginTest.h"
 
 // Every allocation in the process, the plug-in's included, is counted: by the counter's own
-// interposers where it has them, else by the address sanitizer, which owns malloc and reports every
+// interposers where it has them, else by a sanitizer, which owns malloc and reports every
 // allocation to a hook instead. (GCC 12 ships no header for this part of its interface.)
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
                                                          void (*onFree)(const volatile void*));
 namespace {
@@ -85,7 +85,7 @@ struct Workload {
 };
 
 TEST_F(Realtime, AudioPathAllocatesNothingAndOnlyAsksForTheTime) {
-    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under the address sanitizer";
+    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under a sanitizer";
 
     Workload<float> floats;
     Workload<double> doubles;
@@ -123,7 +123,7 @@ TEST_F(Realtime, AudioPathAllocatesNothingAndOnlyAsksForTheTime) {
 }
 
 TEST_F(Realtime, TheCountSeesThePluginsOwnAllocations) {
-    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under the address sanitizer";
+    if (!kCountingAvailable) GTEST_SKIP() << "allocations can only be counted on glibc or under a sanitizer";
     // Without this, a count of zero above could mean that the plug-in's allocations go elsewhere.
     allocations::start();
     { Plugin second(host, library.entry()); }

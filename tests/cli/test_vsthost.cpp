@@ -347,6 +347,33 @@ TEST_F(Vsthost, RenderSavesAndLoadsThePluginState) {
     EXPECT_EQ(Slurp(file("again.state")), state);
 }
 
+// A damaged project file's state: sliders at +800 dB, NaN, +30 dB and -50 dB.
+TEST_F(Vsthost, RenderWithADamagedStateKeepsTheMixFiniteAndSavesSoundValues) {
+    const Audio input = Noise(4, 1000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteAudio(file("in.wav"), input);
+    std::vector<float> damaged(65, 0.0f);
+    damaged[0] = -1000.0f;
+    damaged[1] = 800.0f;
+    damaged[2] = std::nanf("");
+    damaged[3] = 30.0f;
+    damaged[4] = -50.0f;
+    std::ofstream(file("damaged.state"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(damaged.data()), static_cast<std::streamsize>(damaged.size() * 4));
+
+    Outcome result = run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("loaded.wav"), "--load-state",
+                          file("damaged.state"), "--save-state", file("saved.state")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const Audio loaded = ReadAudio(file("loaded.wav"));
+    EXPECT_TRUE(std::all_of(loaded.samples.begin(), loaded.samples.end(), [](double x) { return std::isfinite(x); }));
+
+    // The same as the sliders held at the range ends, slider 2 left at its 0 dB.
+    result = run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("held.wav"), "-d", "0=12", "-d", "2=12", "-d",
+                  "3=-12", "--save-state", file("held.state")});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(loaded.samples, ReadAudio(file("held.wav")).samples);
+    EXPECT_EQ(Slurp(file("saved.state")), Slurp(file("held.state")));
+}
+
 TEST_F(Vsthost, RenderShowsProgressOnlyOnATerminal) {
     WriteAudio(file("long.wav"), Noise(4, 3 * 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
     const Outcome piped = run({"render", TRIM_PLUGIN_PATH, file("long.wav"), file("piped.wav")});
