@@ -8,7 +8,8 @@
 #      state chunk and plays the same audio again.
 # The audio is kept by a small Lua processor right after the plug-in while Ardour plays in real time.
 # Ardour 7.3's export corrupts its heap (a quarter of the processes that export once then crash), so
-# the check does not export. Should Ardour die all the same, the check names the signal and the step.
+# the check does not export. Should Ardour die all the same, the check names the signal, the step,
+# and whether the plug-in's code was on the crashing stack.
 # usage: ardour_check.sh PLUGIN.so WAV_LEVELS_TOOL
 # Exits 77 (a skip for CTest) when Ardour is not installed.
 set -euo pipefail
@@ -48,13 +49,39 @@ touch -d "@$(( $(date +%s) - 5 ))" "$installed"
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
+# The plug-in runs inside Ardour's process, so only the crashing thread's stack can tell whose code
+# died: a core dump read by gdb, where the machine writes one to the working folder and gdb exists.
+whose_crash() {
+    local core="$work/core"
+    if [ ! -f "$core" ]; then
+        echo "No core dump was written (kernel core_pattern '$(cat /proc/sys/kernel/core_pattern)'), so it cannot tell whether Ardour's code or the plug-in's was running."
+    elif ! command -v gdb > /dev/null; then
+        echo "gdb is not installed to read the core dump, so it cannot tell whether Ardour's code or the plug-in's was running."
+    else
+        local trace
+        # shellcheck disable=SC2016  # $pc is gdb's, not the shell's
+        trace=$(gdb -batch -nx -ex 'bt 20' -ex 'frame apply all -q info symbol $pc' /usr/lib/ardour7/luasession "$core" 2> /dev/null || true)
+        echo "Crashing thread:"
+        # gdb shows the innermost frame once on loading the core and again in the backtrace.
+        printf '%s\n' "$trace" | grep '^#' | uniq | head -n 20
+        if printf '%s\n' "$trace" | grep -qF "$installed"; then
+            echo "The plug-in's code is on the crashing thread's stack: look at the plug-in first."
+        else
+            echo "No frame of the plug-in is on the crashing thread's stack: this is a crash of Ardour, not a verdict on the plug-in."
+        fi
+    fi
+    rm -f "$core"
+}
+
 # Runs one Ardour process. Its runner prints start-up noise that says nothing about the plug-in.
 # The Lua scripts name each step on stderr, so a failure can say where it happened.
 run_ardour() {
     local session_kind=$1 log="$work/ardour.log" status=0
     shift
-    # The outer redirection keeps bash's own one-line crash notice out; the message below says more.
-    { timeout "$ardour_timeout" ardour7-lua "$@" > "$log" 2>&1; } 2> /dev/null || status=$?
+    # A core dump, where the machine allows one, lands in the work folder for whose_crash. The outer
+    # redirection keeps bash's own one-line crash notice out; the message below says more.
+    { (cd "$work" && { ulimit -c unlimited 2> /dev/null || true; } && timeout "$ardour_timeout" ardour7-lua "$@") \
+        > "$log" 2>&1; } 2> /dev/null || status=$?
     grep -v -E 'Reasonable Synth|Butler drops pool trash|encoder is not available|direct dispatch of call slot' "$log" || true
     [ "$status" -eq 0 ] && return 0
     local step
@@ -64,6 +91,7 @@ run_ardour() {
     elif [ "$status" -gt 128 ]; then
         local signal=$((status - 128))
         echo "FAILED: Ardour crashed with SIG$(kill -l "$signal") (signal $signal) while ${step:-starting} in the $session_kind session."
+        whose_crash
     else
         echo "FAILED: the $session_kind session stopped (exit status $status) while ${step:-starting}"
     fi
