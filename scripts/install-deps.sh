@@ -17,7 +17,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     libsndfile1-dev libcli11-dev libfftw3-dev nlohmann-json3-dev \
     sox \
     lsp-plugins-vst zam-plugins \
-    ardour \
+    ardour gdb \
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest \
     wine wine32:i386 wine64 \
     > /dev/null

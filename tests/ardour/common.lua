@@ -1,10 +1,10 @@
--- Shared by render.lua and recall.lua: the session layout, the level plan and the export.
+-- Shared by render.lua and recall.lua: the session layout, the level plan, progress and the capture.
 local M = {
   session_name = "trimcheck",
   track_name = "trim",
   channels = 4,
-  preset_id = "2d59195f-b854-4771-b675-3da20a9d8b2d",  -- float_export.preset
-  export_samples = 9600,  -- 0.2 s at 48 kHz, many process blocks
+  sample_rate = 48000,
+  segment_samples = 9600,  -- 0.2 s per level setting, many process blocks
   -- Each channel sweeps through these while the others rest at their own level.
   sweep_db = { -12, -3.5, 12 },
   resting_db = { -7.3, 2.6, -0.9, 9.1 },
@@ -12,6 +12,31 @@ local M = {
 
 -- The plug-in maps 0..1 onto -12..+12 dB and rounds to 0.1 dB.
 function M.normalised(db) return (db + 12) / 24 end
+
+-- The level settings in timeline order: every channel through each sweep level, the others
+-- resting, and last the resting levels themselves, which are also what the session saves.
+function M.plan()
+  local segments = {}
+  local function add(name, levels)
+    segments[#segments + 1] = { name = name, first = #segments * M.segment_samples, levels = levels }
+  end
+  for c = 1, M.channels do
+    for k, db in ipairs(M.sweep_db) do
+      local levels = { table.unpack(M.resting_db) }
+      levels[c] = db
+      add(string.format("ch%d_%d", c, k), levels)
+    end
+  end
+  add("saved", { table.unpack(M.resting_db) })
+  return segments
+end
+
+-- Names what the process is doing, for the shell to quote should Ardour die. stderr is unbuffered,
+-- so the line is out before a crash can swallow it; what print buffered goes out first, in order.
+function M.step(text)
+  io.stdout:flush()
+  io.stderr:write("step: ", text, "\n")
+end
 
 function M.describe(fx)
   local insert = fx:to_insert()
@@ -36,65 +61,54 @@ function M.find_plugin(track, name)
   end
 end
 
--- The export delays each master output by its playback latency above the smallest one, to line
--- the channels up. Ardour works port latencies out again on its own thread after a connection
--- changes, and under load it can miss a change and keep stale values (seen: 272, 272, 0, 0 samples
--- after the two added outputs, a shift of 272 samples of silence at the start of channels 1 and 2).
--- So the export waits until all four agree, and where they stay apart a connection made and undone
--- on each output has Ardour work them out once more.
-local function master_latencies()
-  local out, values = Session:master_out():output(), {}
-  for c = 0, M.channels - 1 do values[#values + 1] = out:nth(c):private_latency_range(true).max end
-  return values
-end
+-- The level settings are read from what passes the plug-in while Ardour plays the timeline in real
+-- time, not from an export: Ardour 7.3 corrupts its heap in every export (about one process in four
+-- then crashes, during the export or afterwards), while playing has not been seen to.
+local rolling_request = ARDOUR.TransportRequestSource.TRS_UI
 
-local function aligned(values)
-  for c = 2, #values do
-    if values[c] ~= values[1] then return false end
+local function await(what, condition)
+  for _ = 1, 1000 do
+    if condition() then return end
+    ARDOUR.LuaAPI.usleep(10000)
   end
-  return true
+  error("Ardour did not " .. what .. " within 10 s")
 end
 
--- The master outputs are left unwired (render.lua), so wiring one and unwiring it changes nothing else.
-local function request_latency_update()
-  local out = Session:master_out():output()
-  for c = 0, M.channels - 1 do
-    local port = out:nth(c)
-    assert(port:connect("system:playback_1") == 0, "cannot connect a master output")
-    port:disconnect_all()
-  end
-end
+-- Plays timeline samples 0 .. samples-1 through the track and writes what the capture tap
+-- (capture_tap.lua, whose shared memory layout this follows) kept to a 32-bit float WAV file.
+function M.capture(tap, samples, path)
+  M.step("playing the timeline for " .. path:match("[^/]*$"))
+  local shmem = tap:to_insert():plugin(0):to_luaproc():shmem()
+  local capacity = shmem:atomic_get_int(2)
+  assert(samples <= capacity, "the capture tap keeps at most " .. capacity .. " samples")
+  Session:request_locate(0, false, ARDOUR.LocateTransportDisposition.MustStop, rolling_request)
+  await("stop at the start", function() return Session:transport_sample() == 0 and not Session:transport_rolling() end)
+  for _, word in ipairs({ 1, 3, 4 }) do shmem:atomic_set_int(word, 0) end  -- kept, jumps, next start
+  shmem:atomic_set_int(0, samples)
+  Session:request_roll(rolling_request)
+  await("play the timeline", function() return shmem:atomic_get_int(1) >= samples end)
+  Session:request_stop(false, false, rolling_request)
+  shmem:atomic_set_int(0, 0)
+  await("stop", function() return not Session:transport_rolling() end)
+  local kept, jumps = shmem:atomic_get_int(1), shmem:atomic_get_int(3)
+  assert(kept == samples and jumps == 0, string.format(
+    "the capture kept %d of %d samples with %d jump(s) of the transport", kept, samples, jumps))
 
-local function await_aligned_outputs()
-  local values
-  for attempt = 1, 5 do
-    for _ = 1, 100 do
-      values = master_latencies()
-      if aligned(values) then return values[1] end
-      ARDOUR.LuaAPI.usleep(10000)
+  M.step("writing " .. path:match("[^/]*$"))
+  local data = shmem:to_float(8):array()  -- 1-based: channel c, sample p at (c - 1) * capacity + p + 1
+  local file = assert(io.open(path, "wb"))
+  local bytes = samples * M.channels * 4
+  file:write(string.pack("<c4I4c4c4I4I2I2I4I4I2I2c4I4", "RIFF", 36 + bytes, "WAVE", "fmt ", 16,
+    3, M.channels, M.sample_rate, M.sample_rate * M.channels * 4, M.channels * 4, 32, "data", bytes))  -- 3: IEEE float
+  local frames = {}
+  for p = 1, samples do
+    frames[#frames + 1] = string.pack("<ffff", data[p], data[capacity + p], data[2 * capacity + p], data[3 * capacity + p])
+    if #frames == 4096 or p == samples then
+      file:write(table.concat(frames))
+      frames = {}
     end
-    print(string.format("master output latencies still apart (%s samples); asking Ardour to work them out again (%d)",
-      table.concat(values, ", "), attempt))
-    request_latency_update()
   end
-  error("the master outputs report different playback latencies (" .. table.concat(values, ", ")
-    .. " samples); the export would shift channels against each other")
-end
-
-function M.export(dir, name)
-  local latency = await_aligned_outputs()
-  local e = Session:simple_export()
-  e:set_folder(dir .. "/export")
-  e:set_name(name)
-  e:set_range(0, M.export_samples)
-  assert(e:set_preset(M.preset_id), "export preset not found")
-  assert(e:check_outputs(), "nothing to export")
-  assert(e:run_export(), "export " .. name .. " failed")
-  -- A latency update landing during the export would have misaligned it as well.
-  local after = master_latencies()
-  for c = 1, #after do
-    assert(after[c] == latency, "the master output latencies changed during export " .. name)
-  end
+  file:close()
 end
 
 return M

@@ -1,17 +1,29 @@
-// Reads the levels back from a host's export, in full float precision (sox clips above 1.0).
+// Reads the levels back from audio a host put out, in full float precision (sox clips above 1.0).
 //
-//   wav_levels check FILE INPUT_LEVEL TOLERANCE DB...   every sample of channel c equals
-//                                                       INPUT_LEVEL x 10^(DB_c / 20) within TOLERANCE
-//   wav_levels match FILE_A FILE_B TOLERANCE            both files hold the same audio within TOLERANCE
+//   wav_levels check FILE INPUT_LEVEL TOLERANCE DB...
+//       every sample of channel c equals INPUT_LEVEL x 10^(DB_c / 20) within TOLERANCE
+//   wav_levels timeline FILE MANIFEST INPUT_LEVEL TOLERANCE SETTLE
+//       FILE is a run of level settings, one per MANIFEST line "NAME FIRST FRAMES DB...", back to back
+//       from frame 0 to the end of FILE. Each setting holds for all its frames, except that a change
+//       of level may land up to SETTLE frames either side of the boundary (a host applies it once per
+//       processing block, and may run the effect ahead of the timeline by its output latency): there
+//       each channel steps once, straight from the one level to the other, all changing channels on
+//       the same frame.
+//   wav_levels match FILE_A FIRST_A FILE_B FIRST_B FRAMES TOLERANCE
+//       FRAMES frames from FIRST_A in FILE_A hold the same audio as those from FIRST_B in FILE_B
 //
 // Prints what it measured; exits 0 when the check holds, 1 when it does not, 2 on bad usage.
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -20,6 +32,9 @@ struct Audio {
     int channels = 0;
     std::vector<float> interleaved;
     std::size_t frames() const { return channels > 0 ? interleaved.size() / static_cast<std::size_t>(channels) : 0; }
+    double sample(std::size_t frame, int channel) const {
+        return interleaved[frame * static_cast<std::size_t>(channels) + static_cast<std::size_t>(channel)];
+    }
 };
 
 std::optional<Audio> readAudio(const char* path) {
@@ -51,6 +66,20 @@ std::optional<double> parseNumber(const char* text) {
     return value;
 }
 
+std::optional<std::size_t> parseCount(const char* text) {
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0' || text[0] == '-') {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(value);
+}
+
+double levelOf(double inputLevel, double decibels) { return inputLevel * std::pow(10.0, decibels / 20.0); }
+
+// Written so that a NaN sample never counts as near.
+bool near(double sample, double expected, double tolerance) { return std::fabs(sample - expected) <= tolerance; }
+
 int checkLevels(const char* path, double inputLevel, double tolerance, const std::vector<double>& decibels) {
     const auto audio = readAudio(path);
     if (!audio) {
@@ -59,16 +88,15 @@ int checkLevels(const char* path, double inputLevel, double tolerance, const std
     bool ok = audio->frames() > 0 && static_cast<std::size_t>(audio->channels) == decibels.size();
     std::printf("%s: %d channels, %zu frames\n", path, audio->channels, audio->frames());
     for (int c = 0; c < audio->channels && c < static_cast<int>(decibels.size()); ++c) {
-        const double expected = inputLevel * std::pow(10.0, decibels[static_cast<std::size_t>(c)] / 20.0);
+        const double expected = levelOf(inputLevel, decibels[static_cast<std::size_t>(c)]);
         double low = INFINITY;
         double high = -INFINITY;
         std::size_t outside = 0;
         for (std::size_t f = 0; f < audio->frames(); ++f) {
-            const double sample = audio->interleaved[f * static_cast<std::size_t>(audio->channels) + static_cast<std::size_t>(c)];
+            const double sample = audio->sample(f, c);
             low = std::fmin(low, sample);
             high = std::fmax(high, sample);
-            // Written so that a NaN sample counts as outside.
-            if (!(std::fabs(sample - expected) <= tolerance)) {
+            if (!near(sample, expected, tolerance)) {
                 ++outside;
             }
         }
@@ -84,46 +112,204 @@ int checkLevels(const char* path, double inputLevel, double tolerance, const std
     return ok ? 0 : 1;
 }
 
-int compareAudio(const char* first, const char* second, double tolerance) {
+struct Setting {
+    std::string name;
+    std::size_t first = 0;
+    std::size_t frames = 0;
+    std::vector<double> decibels;
+};
+
+std::optional<std::vector<Setting>> readManifest(const char* path) {
+    std::ifstream in(path);
+    if (!in) {
+        std::fprintf(stderr, "%s: cannot open\n", path);
+        return std::nullopt;
+    }
+    std::vector<Setting> settings;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        Setting setting;
+        fields >> setting.name >> setting.first >> setting.frames;
+        for (double db = 0.0; fields >> db;) {
+            setting.decibels.push_back(db);
+        }
+        if (!fields.eof() || setting.frames == 0 || setting.decibels.empty()) {
+            std::fprintf(stderr, "%s: cannot read the line '%s'\n", path, line.c_str());
+            return std::nullopt;
+        }
+        settings.push_back(std::move(setting));
+    }
+    return settings;
+}
+
+// Where each setting takes over on one channel: the first frame, within SETTLE of the boundary, that
+// no longer holds the previous level. Every frame is then checked against the setting it falls in.
+std::vector<std::size_t> switchFrames(const Audio& audio, int channel, const std::vector<Setting>& settings,
+                                      double inputLevel, double tolerance, std::size_t settle) {
+    std::vector<std::size_t> starts{0};
+    for (std::size_t i = 1; i < settings.size(); ++i) {
+        const std::size_t boundary = settings[i].first;
+        const double before = levelOf(inputLevel, settings[i - 1].decibels[static_cast<std::size_t>(channel)]);
+        const double after = levelOf(inputLevel, settings[i].decibels[static_cast<std::size_t>(channel)]);
+        if (near(before, after, tolerance)) {
+            starts.push_back(boundary);
+            continue;
+        }
+        std::size_t frame = std::max(starts.back(), boundary > settle ? boundary - settle : 0);
+        const std::size_t latest = std::min(boundary + settle, audio.frames());
+        while (frame < latest && near(audio.sample(frame, channel), before, tolerance)) {
+            ++frame;
+        }
+        starts.push_back(frame);
+    }
+    starts.push_back(audio.frames());
+    return starts;
+}
+
+int checkTimeline(const char* path, const char* manifestPath, double inputLevel, double tolerance, std::size_t settle) {
+    const auto audio = readAudio(path);
+    const auto settings = readManifest(manifestPath);
+    if (!audio || !settings) {
+        return 1;
+    }
+    std::printf("%s: %d channels, %zu frames, %zu settings\n", path, audio->channels, audio->frames(), settings->size());
+    std::size_t next = 0;
+    for (const Setting& setting : *settings) {
+        if (setting.first != next || setting.decibels.size() != static_cast<std::size_t>(audio->channels) ||
+            2 * settle >= setting.frames) {
+            std::printf("  %s: the manifest does not describe this file (want frame %zu, %d levels, more than %zu frames)\n",
+                        setting.name.c_str(), next, audio->channels, 2 * settle);
+            return 1;
+        }
+        next += setting.frames;
+    }
+    if (settings->empty() || next != audio->frames()) {
+        std::printf("  the settings cover %zu frames, the file holds %zu\n", next, audio->frames());
+        return 1;
+    }
+    std::vector<std::vector<std::size_t>> starts;  // per channel, per setting, plus the end
+    for (int c = 0; c < audio->channels; ++c) {
+        starts.push_back(switchFrames(*audio, c, *settings, inputLevel, tolerance, settle));
+    }
+    bool ok = true;
+    for (std::size_t i = 0; i < settings->size(); ++i) {
+        const Setting& setting = (*settings)[i];
+        bool settingOk = true;
+        std::string problems;
+        std::vector<long long> shifts;  // of the channels whose level changes here
+        for (int c = 0; c < audio->channels; ++c) {
+            const double expected = levelOf(inputLevel, setting.decibels[static_cast<std::size_t>(c)]);
+            const std::size_t begin = starts[static_cast<std::size_t>(c)][i];
+            const std::size_t end = starts[static_cast<std::size_t>(c)][i + 1];
+            if (i > 0 && !near(levelOf(inputLevel, (*settings)[i - 1].decibels[static_cast<std::size_t>(c)]), expected, tolerance)) {
+                shifts.push_back(static_cast<long long>(begin) - static_cast<long long>(setting.first));
+            }
+            std::size_t outside = 0;
+            double low = INFINITY;
+            double high = -INFINITY;
+            for (std::size_t f = begin; f < end; ++f) {
+                const double sample = audio->sample(f, c);
+                low = std::fmin(low, sample);
+                high = std::fmax(high, sample);
+                if (!near(sample, expected, tolerance)) {
+                    ++outside;
+                }
+            }
+            if (outside != 0) {
+                settingOk = false;
+                char text[200];
+                std::snprintf(text, sizeof text, "\n    ch%d: %zu samples off by more than %g (min %.9f max %.9f, expected %.9f)",
+                              c + 1, outside, tolerance, low, high, expected);
+                problems += text;
+            }
+        }
+        std::string change;
+        if (!shifts.empty()) {
+            bool together = true;
+            for (const long long shift : shifts) {
+                together = together && shift == shifts.front();
+            }
+            if (together) {
+                const long long shift = shifts.front();
+                change = shift == 0 ? ", level changed on its point"
+                                    : ", level changed " + std::to_string(shift < 0 ? -shift : shift) + " samples " +
+                                          (shift < 0 ? "before" : "after") + " its point";
+            } else {
+                settingOk = false;
+                change = ", its channels changed level on different samples";
+            }
+        }
+        std::printf("  %-6s frames %6zu..%6zu ", setting.name.c_str(), setting.first, setting.first + setting.frames - 1);
+        for (const double db : setting.decibels) {
+            std::printf(" %+5.1f", db);
+        }
+        std::printf(" dB: %s%s%s\n", settingOk ? "every sample right" : "WRONG", change.c_str(), problems.c_str());
+        ok = ok && settingOk;
+    }
+    return ok ? 0 : 1;
+}
+
+int compareAudio(const char* first, std::size_t fromA, const char* second, std::size_t fromB, std::size_t frames,
+                 double tolerance) {
     const auto a = readAudio(first);
     const auto b = readAudio(second);
     if (!a || !b) {
         return 1;
     }
-    if (a->channels != b->channels || a->interleaved.size() != b->interleaved.size() || a->frames() == 0) {
-        std::printf("%s and %s: different shapes (%d x %zu, %d x %zu)\n", first, second, a->channels, a->frames(),
-                    b->channels, b->frames());
+    if (a->channels != b->channels || frames == 0 || fromA + frames > a->frames() || fromB + frames > b->frames()) {
+        std::printf("%s (%d x %zu) and %s (%d x %zu): cannot compare %zu frames from %zu and %zu\n", first,
+                    a->channels, a->frames(), second, b->channels, b->frames(), frames, fromA, fromB);
         return 1;
     }
     double largest = 0.0;
     std::size_t outside = 0;
-    for (std::size_t i = 0; i < a->interleaved.size(); ++i) {
-        const double difference = std::fabs(static_cast<double>(a->interleaved[i]) - b->interleaved[i]);
-        largest = std::fmax(largest, difference);
-        if (!(difference <= tolerance)) {
-            ++outside;
+    for (std::size_t f = 0; f < frames; ++f) {
+        for (int c = 0; c < a->channels; ++c) {
+            const double difference = std::fabs(a->sample(fromA + f, c) - b->sample(fromB + f, c));
+            largest = std::fmax(largest, difference);
+            if (!(difference <= tolerance)) {
+                ++outside;
+            }
         }
     }
-    std::printf("%s and %s: largest difference %.3e, %zu samples off by more than %g%s\n", first, second, largest,
-                outside, tolerance, outside == 0 ? "" : "  WRONG");
+    std::printf("%s from %zu and %s from %zu, %zu frames: largest difference %.3e, %zu samples off by more than %g%s\n",
+                first, fromA, second, fromB, frames, largest, outside, tolerance, outside == 0 ? "" : "  WRONG");
     return outside == 0 ? 0 : 1;
 }
 
 int usage() {
     std::fprintf(stderr,
                  "usage: wav_levels check FILE INPUT_LEVEL TOLERANCE DB...\n"
-                 "       wav_levels match FILE_A FILE_B TOLERANCE\n");
+                 "       wav_levels timeline FILE MANIFEST INPUT_LEVEL TOLERANCE SETTLE\n"
+                 "       wav_levels match FILE_A FIRST_A FILE_B FIRST_B FRAMES TOLERANCE\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "match") == 0) {
-        const auto tolerance = parseNumber(argv[4]);
-        return tolerance ? compareAudio(argv[2], argv[3], *tolerance) : usage();
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "match" && argc == 8) {
+        const auto fromA = parseCount(argv[3]);
+        const auto fromB = parseCount(argv[5]);
+        const auto frames = parseCount(argv[6]);
+        const auto tolerance = parseNumber(argv[7]);
+        if (!fromA || !fromB || !frames || !tolerance) {
+            return usage();
+        }
+        return compareAudio(argv[2], *fromA, argv[4], *fromB, *frames, *tolerance);
     }
-    if (argc < 6 || std::strcmp(argv[1], "check") != 0) {
+    if (command == "timeline" && argc == 7) {
+        const auto inputLevel = parseNumber(argv[4]);
+        const auto tolerance = parseNumber(argv[5]);
+        const auto settle = parseCount(argv[6]);
+        if (!inputLevel || !tolerance || !settle) {
+            return usage();
+        }
+        return checkTimeline(argv[2], argv[3], *inputLevel, *tolerance, *settle);
+    }
+    if (command != "check" || argc < 6) {
         return usage();
     }
     const auto inputLevel = parseNumber(argv[3]);
