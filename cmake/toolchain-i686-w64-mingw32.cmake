@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# CTest puts this in front of every test program, so the suites run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# CMake and CTest put this in front of every program built here, so they run under Wine on any
+# machine (tools/wine-run picks the way; the test suites go through their Wine session instead).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run/wine-run win32)
