@@ -7,9 +7,9 @@
 #   3. the saved session, reopened in a new process, brings the levels back from the plug-in's
 #      state chunk and plays the same audio again.
 # The audio is kept by a small Lua processor right after the plug-in while Ardour plays in real time.
-# Ardour 7.3's export corrupts its heap (a quarter of the processes that export once then crash), so
-# the check does not export. Should Ardour die all the same, the check names the signal, the step,
-# and whether the plug-in's code was on the crashing stack.
+# Ardour 7.3's export can corrupt its heap (about a quarter of the processes that export once then
+# crash), so the check does not export. Should Ardour die all the same, the check names the signal,
+# the step, and whether the plug-in's code was on the crashing stack.
 # usage: ardour_check.sh PLUGIN.so WAV_LEVELS_TOOL
 # Exits 77 (a skip for CTest) when Ardour is not installed.
 set -euo pipefail
@@ -23,7 +23,7 @@ readonly tolerance=1e-6
 # or after its point on the timeline; a quarter of each 9600-sample setting either side is allowed.
 readonly settle_samples=2400
 readonly scanner=/usr/lib/ardour7/ardour-vst-scanner
-readonly ardour_timeout=40   # seconds per Ardour process; one takes about 7, under load 15
+readonly ardour_timeout=40   # seconds per Ardour process; one takes about 4, under heavy load 12
 
 plugin=$(readlink -f "$1")
 wav_levels=$(readlink -f "$2")

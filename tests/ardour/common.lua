@@ -62,8 +62,8 @@ function M.find_plugin(track, name)
 end
 
 -- The level settings are read from what passes the plug-in while Ardour plays the timeline in real
--- time, not from an export: Ardour 7.3 corrupts its heap in every export (about one process in four
--- then crashes, during the export or afterwards), while playing has not been seen to.
+-- time, not from an export: Ardour 7.3's export can corrupt its heap (about one process in four that
+-- exported once then crashed, in the export or afterwards), while playing has not been seen to.
 local rolling_request = ARDOUR.TransportRequestSource.TRS_UI
 
 local function await(what, condition)
