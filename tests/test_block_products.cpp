@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "SpectralTest.h"
+#include "TransformTestHelpers.h"
 #include "runtime/Transforms.h"
 
 using namespace vormlek;

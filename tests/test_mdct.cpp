@@ -7,7 +7,7 @@
 #include <numbers>
 #include <vector>
 
-#include "SpectralTest.h"
+#include "TransformTestHelpers.h"
 #include "runtime/Transforms.h"
 
 using namespace vormlek;

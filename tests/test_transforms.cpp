@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "SpectralTest.h"
+#include "TransformTestHelpers.h"
 #include "runtime/TransformTables.h"
 #include "runtime/Transforms.h"
 
