@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ChunkFloats.h"
 #include "TrimPluginTest.h"
 
 using namespace vsthost;
@@ -25,20 +26,6 @@ constexpr int kChunkFloats = 65;
 constexpr float kMarker = -1000.0f;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes BytesOf(const std::vector<float>& values) {
-    Bytes bytes(values.size() * sizeof(float));
-    std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
-}
-
-std::vector<float> FloatsOf(const Bytes& bytes) {
-    std::vector<float> values(bytes.size() / sizeof(float));
-    std::memcpy(values.data(), bytes.data(), values.size() * sizeof(float));
-    return values;
-}
 
 // A full-size chunk: the marker, then the given leading slider-table values, then zeros.
 std::vector<float> ChunkValues(std::initializer_list<float> leading) {

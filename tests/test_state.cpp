@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChannelBuffers.h"
+#include "ChunkFloats.h"
 #include "Plugin.h"
 #include "Precision.h"
 
@@ -23,19 +24,7 @@ constexpr int kChannels = 4;
 constexpr int kFrames = 64;
 constexpr float kMarker = -1000.0f;
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes ChunkOf(std::initializer_list<float> values) {
-    Bytes bytes(values.size() * sizeof(float));
-    std::memcpy(bytes.data(), values.begin(), bytes.size());
-    return bytes;
-}
-
-std::vector<float> FloatsOf(const Bytes& bytes) {
-    std::vector<float> values(bytes.size() / sizeof(float));
-    std::memcpy(values.data(), bytes.data(), values.size() * sizeof(float));
-    return values;
-}
+Bytes ChunkOf(std::initializer_list<float> values) { return BytesOf(std::vector<float>(values)); }
 
 std::array<float, kChannels> Parameters(const Plugin& plugin) {
     std::array<float, kChannels> values{};
