@@ -6,6 +6,9 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 # 32-bit Wine runs the Win32 plug-in; it needs the i386 architecture before the package lists are read.
+# Where the kernel runs no 32-bit code, tools/i386-run emulates it with qemu-user-static (which
+# registers nothing for i386 machine-wide) and builds its preloaded library with clang against
+# libc6-dev:i386; gcc-multilib would serve too, but conflicts with Debian's i686-linux-gnu cross gcc.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
@@ -20,4 +23,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     ardour gdb \
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest \
     wine wine32:i386 wine64 \
+    qemu-user-static clang libc6-dev:i386 \
     > /dev/null

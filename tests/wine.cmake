@@ -38,12 +38,25 @@ set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONM
 # Cases that fail now and then only where 32-bit code is emulated (qemu-i386 7.2, which gets some
 # of Wine's thread and exception handling wrong), each with what was seen. Where the session is
 # emulated they are skipped with this reason shown; wherever 32-bit code runs natively they run.
-set(TRIM_UNRELIABLE_UNDER_EMULATION)
+# (Any other case that crashes or hangs there without a failed check is tried once more and listed.)
+# Each entry: a pattern for the case names, "|", what goes wrong.
+set(TRIM_UNRELIABLE_UNDER_EMULATION
+    # GoogleTest reports a skip to a debugger too, through an exception that Wine dispatches; under
+    # qemu that crashed the program after the skip in about half the runs (segmentation fault).
+    "^Realtime\\.|skips itself on Windows, and a skip crashes the program about every second run under qemu"
+    "^Fft\\.ThePortableAndTheAvx2Kernel|skips itself on Windows, and a skip crashes the program about every second run under qemu"
+    # Two threads starting together: hung, crashed or failed with Wine's "partial wakeup read" and
+    # ld.so's "dl_open_worker_begin" assertion in about half the runs.
+    "^SpectralTableSetUp\\.|two threads starting at once hang or crash about every second run under qemu"
+    # Audio, parameter and display calls on two or three threads at once: both cases crashed
+    # (segmentation fault, or killed) in a fresh-clone run under qemu; natively they pass.
+    "^Threads\\.|several threads at once crash under qemu (segmentation fault seen), as with the set-up race")
 
 # The given tests run their Windows program inside the shared Wine session. A case that skips
 # itself shows as skipped, as on Linux; so does a case found in the source that the program does
 # not contain (compiled out for Windows), instead of passing with nothing run. A case that hangs
-# fails after two minutes (cases take well under a second natively) instead of stopping the run.
+# fails after four minutes (cases take well under a second natively, a few seconds emulated, where
+# a hung try is made once more) instead of stopping the run.
 function(trim_run_under_wine)
     foreach(case IN LISTS ARGN)
         set(environment ${TRIM_WINE_ENVIRONMENT})
@@ -59,6 +72,6 @@ function(trim_run_under_wine)
         endif()
         set_tests_properties(${case} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "${environment}"
                                                 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\];Running 0 tests from"
-                                                SKIP_RETURN_CODE 77 TIMEOUT 120)
+                                                SKIP_RETURN_CODE 77 TIMEOUT 240)
     endforeach()
 endfunction()
