@@ -13,7 +13,10 @@
 
 namespace {
 
-std::atomic<bool> counting{false};
+// Only the thread that started counting counts: a plug-in's own worker threads may allocate while
+// it processes, and that is no fault of its processing call. Initial-exec TLS, so reading the flag
+// inside malloc cannot itself call malloc.
+__attribute__((tls_model("initial-exec"))) thread_local bool countingHere = false;
 std::atomic<std::size_t> seen{0};
 
 }  // namespace
@@ -21,7 +24,7 @@ std::atomic<std::size_t> seen{0};
 namespace vsthost::allocations {
 
 void note() noexcept {
-    if (counting.load(std::memory_order_relaxed)) seen.fetch_add(1, std::memory_order_relaxed);
+    if (countingHere) seen.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace vsthost::allocations
@@ -69,11 +72,11 @@ namespace vsthost::allocations {
 
 void start() noexcept {
     seen.store(0, std::memory_order_relaxed);
-    counting.store(true, std::memory_order_seq_cst);
+    countingHere = true;
 }
 
 std::size_t stop() noexcept {
-    counting.store(false, std::memory_order_seq_cst);
+    countingHere = false;
     return seen.load(std::memory_order_relaxed);
 }
 

@@ -33,6 +33,7 @@ int RunRender(const RenderOptions& options);
 struct ValidateOptions {
     std::string plugin;
     unsigned seed = 1;
+    double timeoutFactor = 1.0;  // scales every check's time limit, e.g. for an emulated run
 };
 int RunValidate(const ValidateOptions& options);
 

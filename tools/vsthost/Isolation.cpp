@@ -37,13 +37,15 @@ IsolatedResult RunIsolated(const std::function<std::string()>& work, int timeout
     }
     if (child == 0) {
         close(channel[0]);
-        std::string text;
+        std::string answer;
         try {
-            text = work();
+            answer = "done\n" + work();
         } catch (const std::exception& error) {
-            text = std::string("an exception escaped: ") + error.what();
+            answer = std::string("threw\nan exception escaped: ") + error.what();
+        } catch (...) {
+            answer = "threw\nan exception of unknown type escaped";
         }
-        WriteAll(channel[1], "done\n" + text);
+        WriteAll(channel[1], answer);
         close(channel[1]);
         std::fflush(nullptr);
         _exit(0);
@@ -69,10 +71,11 @@ IsolatedResult RunIsolated(const std::function<std::string()>& work, int timeout
     if (timedOut) kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    if (timedOut) return {false, "did not finish within " + std::to_string(timeoutSeconds) + " s"};
+    if (timedOut) return {false, "no answer within " + std::to_string(timeoutSeconds) + " s (a hang); the child was killed"};
     if (WIFSIGNALED(status))
         return {false, "crashed with signal " + std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) + ")"};
-    constexpr std::string_view kDone = "done\n";
+    constexpr std::string_view kDone = "done\n", kThrew = "threw\n";
+    if (received.compare(0, kThrew.size(), kThrew) == 0) return {false, received.substr(kThrew.size())};
     if (received.compare(0, kDone.size(), kDone) != 0)
         return {false, "ended without an answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")"};
     return {true, received.substr(kDone.size())};

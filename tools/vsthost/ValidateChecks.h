@@ -40,6 +40,7 @@ const char* PrecisionName(bool isDouble);
 struct Subject {
     std::string path;
     unsigned seed;
+    double timeoutFactor;  // the command's scale of time limits, for a check that times itself
 };
 
 // An instance opened at the rate and block size, and resumed.
@@ -67,6 +68,20 @@ std::optional<std::string> FindBadSample(const ChannelBuffers<Sample>& buffers, 
                 return std::string(kind) + " at channel " + std::to_string(c) + " frame " + std::to_string(f);
         }
     }
+    return std::nullopt;
+}
+
+// The first sample where two outputs differ (NaN equal to NaN), described, or nothing.
+template <typename Sample>
+std::optional<std::string> FirstDifference(const ChannelBuffers<Sample>& first, const ChannelBuffers<Sample>& second,
+                                           int channels, int frames) {
+    for (int c = 0; c < channels; ++c)
+        for (int f = 0; f < frames; ++f) {
+            const Sample a = first.channel(c)[f], b = second.channel(c)[f];
+            if (!(a == b) && !(std::isnan(a) && std::isnan(b)))
+                return "channel " + std::to_string(c) + " frame " + std::to_string(f) + ": " + Number(a) + " and " +
+                       Number(b);
+        }
     return std::nullopt;
 }
 

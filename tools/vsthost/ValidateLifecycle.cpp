@@ -1,5 +1,6 @@
 // Lifecycle checks: loading, opening and closing cold and warm, several instances at once, and what
 // an instance reports about itself.
+#include <algorithm>
 #include <string>
 
 #include "ValidateChecks.h"
@@ -107,6 +108,13 @@ Outcome CheckInfo(const Subject& subject) {
         limit("parameter " + std::to_string(p) + " name", plugin.parameterName(p), kVstMaxParamStrLen);
         limit("parameter " + std::to_string(p) + " label", plugin.parameterLabel(p), kVstMaxParamStrLen);
         limit("parameter " + std::to_string(p) + " display", plugin.parameterDisplay(p), kVstMaxParamStrLen);
+    }
+    constexpr int kMaxProgramNamesChecked = 128;
+    for (int p = 0; p < std::min(fields.numPrograms, kMaxProgramNamesChecked); ++p) {
+        char name[1024] = {};
+        if (plugin.dispatch(effGetProgramNameIndexed, p, -1, name) == 0) break;
+        name[sizeof name - 1] = '\0';
+        limit("program " + std::to_string(p) + " name", name, kVstMaxProgNameLen);
     }
     const VstIntPtr vstVersion = plugin.dispatch(effGetVstVersion);
     std::string detail = "counts, entries, flags and normalised values consistent; VST version " + std::to_string(vstVersion);

@@ -1,6 +1,7 @@
 // Parameter checks: every parameter changed within blocks, parameters set from a second thread while
 // processing, and a fuzz with extreme and random values.
 #include <atomic>
+#include <chrono>
 #include <cfloat>
 #include <iterator>
 #include <limits>
@@ -51,8 +52,10 @@ Outcome CheckSubBlockAutomation(const Subject& subject) {
 }
 
 Outcome CheckSecondThread(const Subject& subject) {
-    constexpr int kMinBlocks = 400, kMaxBlocks = 100000, kBlock = 256;
+    constexpr int kMinBlocks = 400, kBlock = 256;
     constexpr long kMinChanges = 1000;
+    // A setParameter that cannot make 1000 changes in this time while audio runs waits for the audio thread.
+    const auto changesWithin = std::chrono::duration<double>(20.0 * subject.timeoutFactor);
     std::mt19937 random(subject.seed);
     const PluginBinary binary(subject.path);
     auto instance = Started(binary);
@@ -71,13 +74,20 @@ Outcome CheckSecondThread(const Subject& subject) {
             changes.fetch_add(1, std::memory_order_relaxed);
         }
     });
-    // Processing starts once the setter runs and goes on until both have done a fair share together.
+    // Processing starts once the setter runs and goes on until the setter has made its changes during it.
     while (changes.load() == 0) std::this_thread::yield();
     const long before = changes.load();
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(changesWithin);
     ChannelBuffers<float> in(instance->inputs(), kBlock), out(instance->outputs(), kBlock);
     std::optional<std::string> bad;
     int blocks = 0;
-    while (!bad && blocks < kMaxBlocks && (blocks < kMinBlocks || changes.load() - before < kMinChanges)) {
+    bool late = false;
+    while (!bad && (blocks < kMinBlocks || changes.load() - before < kMinChanges)) {
+        if (blocks >= kMinBlocks && std::chrono::steady_clock::now() > deadline) {
+            late = true;
+            break;
+        }
         in.fillNoise(random);
         Process(*instance, in.pointers(), out.pointers(), kBlock);
         bad = FindBadSample(out, kBlock);
@@ -87,6 +97,11 @@ Outcome CheckSecondThread(const Subject& subject) {
     processing = false;
     setter.join();
     if (bad) return Failed("finite, normal output", *bad + " of block " + std::to_string(blocks - 1));
+    if (late)
+        return Failed("at least " + std::to_string(kMinChanges) + " parameter changes from a second thread within " +
+                          Number(changesWithin.count()) + " s of processing",
+                      std::to_string(during) + " during " + std::to_string(blocks) +
+                          " blocks (setParameter waits while audio is processed)");
     return Passed(std::to_string(during) + " parameter changes from a second thread during " + std::to_string(blocks) +
                   " blocks");
 }

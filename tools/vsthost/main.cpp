@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
     CLI::App* validateCommand = app.add_subcommand("validate", "check the plug-in as demanding hosts do");
     validateCommand->add_option("plugin", validate.plugin, "plug-in binary (.so)")->required();
     validateCommand->add_option("--seed", validate.seed, "seed of the noise and random values")->capture_default_str();
+    validateCommand->add_option("--timeout-factor", validate.timeoutFactor, "multiplies every check's time limit")
+        ->check(CLI::Range(0.01, 1000.0))
+        ->capture_default_str();
 
     vsthost::BenchOptions bench;
     std::vector<std::string> benchNormalised, benchDisplayed;

@@ -1,0 +1,166 @@
+// A well-behaved 1-in/1-out plug-in with one quirk chosen at load time by the environment variable
+// VSTHOST_TEST_QUIRK, so each verdict of `vsthost validate` can be seen to come from that quirk alone.
+// Parameter 0 is a switch ("off"/"on": gain 0.5 or 1), parameter 1 a level (gain factor 0..1).
+//   (unset)              passes every check
+//   throws               effGetChunk throws std::bad_alloc
+//   allocates-elsewhere  a thread of its own allocates during every processing call, which allocates nothing
+//   differs              every instance adds an offset of its own, so identical instances disagree
+//   snaps-state          the state keeps the switch as 0 or 1, as many plug-ins do, while setParameter
+//                        keeps any value: a loaded 0.42 reads back as 0 and shows "off" as before
+//   hangs-in-programs    selecting a program never returns
+//   slow-second-thread   setParameter from any thread but the creating one takes 30 ms
+//   long-names           names longer than the published limits
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vst/vst24.h"
+
+namespace {
+
+enum class Quirk { kNone, kThrows, kAllocatesElsewhere, kDiffers, kSnapsState, kHangsInPrograms, kSlowSecondThread, kLongNames };
+
+Quirk ChosenQuirk() {
+    const char* name = std::getenv("VSTHOST_TEST_QUIRK");
+    const std::string text = name != nullptr ? name : "";
+    if (text == "throws") return Quirk::kThrows;
+    if (text == "allocates-elsewhere") return Quirk::kAllocatesElsewhere;
+    if (text == "differs") return Quirk::kDiffers;
+    if (text == "snaps-state") return Quirk::kSnapsState;
+    if (text == "hangs-in-programs") return Quirk::kHangsInPrograms;
+    if (text == "slow-second-thread") return Quirk::kSlowSecondThread;
+    if (text == "long-names") return Quirk::kLongNames;
+    return Quirk::kNone;
+}
+
+std::atomic<int> instancesMade{0};
+
+struct QuirkyPlugin {
+    AEffect effect{};
+    Quirk quirk = ChosenQuirk();
+    std::thread::id creator = std::this_thread::get_id();
+    float offset = 0.001f * static_cast<float>(instancesMade.fetch_add(1) + 1);
+    std::atomic<float> values[2] = {0.0f, 1.0f};
+    float chunk[2] = {};
+    int program = 0;
+    // allocates-elsewhere: the processing call asks, the worker allocates and answers.
+    std::atomic<int> asked{0}, answered{0};
+    std::atomic<bool> working{true};
+    std::thread worker;
+
+    QuirkyPlugin() {
+        if (quirk != Quirk::kAllocatesElsewhere) return;
+        worker = std::thread([this] {
+            while (working.load()) {
+                const int request = asked.load();
+                if (request == answered.load()) {
+                    std::this_thread::yield();
+                    continue;
+                }
+                std::vector<char>* allocated = new std::vector<char>(4096);
+                delete allocated;
+                answered.store(request);
+            }
+        });
+    }
+    ~QuirkyPlugin() {
+        working = false;
+        if (worker.joinable()) worker.join();
+    }
+    // Levels too small to hear are silence, so no denormal comes out.
+    float gain() const {
+        const float level = values[1].load() < 1e-6f ? 0.0f : values[1].load();
+        return (values[0].load() >= 0.5f ? 1.0f : 0.5f) * level;
+    }
+};
+
+QuirkyPlugin* Of(AEffect* effect) { return static_cast<QuirkyPlugin*>(effect->object); }
+
+void Copy(void* destination, const char* text) { std::strcpy(static_cast<char*>(destination), text); }
+
+VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
+    QuirkyPlugin* self = Of(effect);
+    const bool longNames = self->quirk == Quirk::kLongNames;
+    switch (opcode) {
+        case effClose: delete self; return 1;
+        case effSetProgram:
+            while (self->quirk == Quirk::kHangsInPrograms) std::this_thread::sleep_for(std::chrono::seconds(1));
+            self->program = static_cast<int>(value);
+            return 0;
+        case effGetProgram: return self->program;
+        case effGetProgramName: Copy(ptr, "default"); return 0;
+        case effGetParamName:
+            Copy(ptr, index == 0 ? (longNames ? "a switch with a long name" : "switch") : "level");
+            return 0;
+        case effGetParamDisplay:
+            if (index == 0) Copy(ptr, self->values[0].load() >= 0.5f ? "on" : "off");
+            else std::snprintf(static_cast<char*>(ptr), 8, "%.3f", static_cast<double>(self->values[1].load()));
+            return 0;
+        case effGetEffectName:
+            Copy(ptr, longNames ? "a quirky gain with a name far beyond the limit" : "quirky gain");
+            return 1;
+        case effGetVstVersion: return kVstVersion;
+        case effGetChunk:
+            if (self->quirk == Quirk::kThrows) throw std::bad_alloc();
+            self->chunk[0] = self->quirk == Quirk::kSnapsState ? (self->values[0] >= 0.5f ? 1.0f : 0.0f) : self->values[0].load();
+            self->chunk[1] = self->values[1];
+            *static_cast<void**>(ptr) = self->chunk;
+            return sizeof self->chunk;
+        case effSetChunk:
+            if (value != sizeof self->chunk) return 0;
+            std::memcpy(self->chunk, ptr, sizeof self->chunk);
+            self->values[0] = self->chunk[0];
+            self->values[1] = self->chunk[1];
+            return 1;
+        default: return 0;
+    }
+}
+
+void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+    QuirkyPlugin* self = Of(effect);
+    if (self->quirk == Quirk::kAllocatesElsewhere) {
+        const int request = self->asked.fetch_add(1) + 1;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (self->answered.load() != request && std::chrono::steady_clock::now() < giveUp) std::this_thread::yield();
+    }
+    const float gain = self->gain();
+    const float offset = self->quirk == Quirk::kDiffers ? self->offset : 0.0f;
+    for (VstInt32 f = 0; f < frames; ++f) outputs[0][f] = inputs[0][f] * gain + offset;
+}
+
+void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
+    QuirkyPlugin* self = Of(effect);
+    if (self->quirk == Quirk::kSlowSecondThread && std::this_thread::get_id() != self->creator)
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    if (index >= 0 && index < 2) self->values[index] = std::fmin(std::fmax(value, 0.0f), 1.0f);
+}
+
+float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
+    return index >= 0 && index < 2 ? Of(effect)->values[index].load() : 0.0f;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback) {
+    auto* self = new QuirkyPlugin;
+    AEffect& effect = self->effect;
+    effect.magic = kEffectMagic;
+    effect.dispatcher = Dispatch;
+    effect.setParameter = SetParameter;
+    effect.getParameter = GetParameter;
+    effect.processReplacing = ProcessReplacing;
+    effect.numParams = 2;
+    effect.numPrograms = 1;
+    effect.numInputs = 1;
+    effect.numOutputs = 1;
+    effect.flags = effFlagsCanReplacing | effFlagsProgramChunks;
+    effect.object = self;
+    return &effect;
+}
