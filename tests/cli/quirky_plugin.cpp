@@ -10,9 +10,12 @@
 //   hangs-in-programs    selecting a program never returns
 //   slow-second-thread   setParameter from any thread but the creating one takes 30 ms
 //   long-names           names longer than the published limits
+//   crashes-in-processing, exits-in-processing, hangs-in-processing
+//                        the tenth processing call of an instance segfaults, calls exit(3) or never returns
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +28,19 @@
 
 namespace {
 
-enum class Quirk { kNone, kThrows, kAllocatesElsewhere, kDiffers, kSnapsState, kHangsInPrograms, kSlowSecondThread, kLongNames };
+enum class Quirk {
+    kNone,
+    kThrows,
+    kAllocatesElsewhere,
+    kDiffers,
+    kSnapsState,
+    kHangsInPrograms,
+    kSlowSecondThread,
+    kLongNames,
+    kCrashesInProcessing,
+    kExitsInProcessing,
+    kHangsInProcessing
+};
 
 Quirk ChosenQuirk() {
     const char* name = std::getenv("VSTHOST_TEST_QUIRK");
@@ -37,6 +52,9 @@ Quirk ChosenQuirk() {
     if (text == "hangs-in-programs") return Quirk::kHangsInPrograms;
     if (text == "slow-second-thread") return Quirk::kSlowSecondThread;
     if (text == "long-names") return Quirk::kLongNames;
+    if (text == "crashes-in-processing") return Quirk::kCrashesInProcessing;
+    if (text == "exits-in-processing") return Quirk::kExitsInProcessing;
+    if (text == "hangs-in-processing") return Quirk::kHangsInProcessing;
     return Quirk::kNone;
 }
 
@@ -50,6 +68,7 @@ struct QuirkyPlugin {
     std::atomic<float> values[2] = {0.0f, 1.0f};
     float chunk[2] = {};
     int program = 0;
+    int processingCalls = 0;
     // allocates-elsewhere: the processing call asks, the worker allocates and answers.
     std::atomic<int> asked{0}, answered{0};
     std::atomic<bool> working{true};
@@ -125,6 +144,12 @@ VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
 
 void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
     QuirkyPlugin* self = Of(effect);
+    constexpr int kFaultyCall = 10;
+    if (++self->processingCalls == kFaultyCall) {
+        if (self->quirk == Quirk::kCrashesInProcessing) std::raise(SIGSEGV);
+        if (self->quirk == Quirk::kExitsInProcessing) std::exit(3);
+        while (self->quirk == Quirk::kHangsInProcessing) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
     if (self->quirk == Quirk::kAllocatesElsewhere) {
         const int request = self->asked.fetch_add(1) + 1;
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);

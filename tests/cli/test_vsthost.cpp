@@ -455,6 +455,101 @@ TEST_F(Vsthost, ValidateFailsTheChecksAFaultyPluginBreaks) {
     }
 }
 
+TEST_F(Vsthost, TruncatedPluginFilesAreRefusedBeforeAnythingMapsThem) {
+    const std::string whole = Slurp(TRIM_PLUGIN_PATH);
+    WriteAudio(file("four.wav"), Noise(4, 100, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    for (const std::size_t size : {std::size_t{64}, std::size_t{1000}, std::size_t{20000}, std::size_t{60000},
+                                   whole.size() / 2, whole.size() - 1}) {
+        SCOPED_TRACE(std::to_string(size) + " bytes");
+        std::ofstream(file("cut.so"), std::ios::binary).write(whole.data(), static_cast<std::streamsize>(size));
+        for (const auto& args : {std::vector<std::string>{"info", file("cut.so")},
+                                 std::vector<std::string>{"render", file("cut.so"), file("four.wav"), file("out.wav")}}) {
+            const Outcome result = run(args);
+            EXPECT_EQ(result.exitCode, 2) << result.err;
+            EXPECT_NE(result.err.find("cannot load plug-in '" + file("cut.so").string() + "': the file is truncated or damaged"),
+                      std::string::npos) << result.err;
+        }
+    }
+    EXPECT_FALSE(fs::exists(file("out.wav")));
+}
+
+TEST_F(Vsthost, ABareFileNameMeansTheFileInTheCurrentFolder) {
+    fs::copy_file(TRIM_PLUGIN_PATH, file("TolvarneskLevelTrimmer4x.so"));
+    std::ofstream(file("libsndfile.so.1")) << "a local file that only shares the name of a system library\n";
+    const std::string here = "cd " + Quoted(dir_.string()) + " &&";
+    const Outcome ours = run({"info", "TolvarneskLevelTrimmer4x.so"}, here);
+    EXPECT_EQ(ours.exitCode, 0) << ours.err;
+    EXPECT_NE(ours.out.find("level mono 4"), std::string::npos) << ours.out;
+    const Outcome local = run({"info", "libsndfile.so.1"}, here);
+    EXPECT_EQ(local.exitCode, 2) << local.out;
+    EXPECT_NE(local.err.find("'libsndfile.so.1': not a loadable shared library (./libsndfile.so.1:"), std::string::npos)
+        << local.err;
+}
+
+TEST_F(Vsthost, RenderLeavesNothingBehindWhenThePluginCrashesExitsOrHangs) {
+    WriteAudio(file("long.wav"), Noise(1, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const std::vector<std::string> before = files();
+    const std::vector<std::string> render = {"render", QUIRKY_PLUGIN_PATH, file("long.wav"), file("out.wav"), "-b", "1"};
+    const struct {
+        std::string prefix;
+        int exitCode;
+        std::string says;
+    } cases[] = {
+        {"VSTHOST_TEST_QUIRK=crashes-in-processing", 2, "the plug-in crashed with SIGSEGV while rendering"},
+        {"VSTHOST_TEST_QUIRK=exits-in-processing", 2, "the plug-in ended the process while rendering"},
+        {"VSTHOST_TEST_QUIRK=hangs-in-processing timeout -s INT 1.5", 124, ""},
+        {"VSTHOST_TEST_QUIRK=hangs-in-processing timeout -s TERM 1.5", 124, ""},
+        {"VSTHOST_TEST_QUIRK=hangs-in-processing timeout -s KILL 1.5", 137, ""},
+    };
+    for (const auto& ending : cases) {
+        SCOPED_TRACE(ending.prefix);
+        const Outcome result = run(render, ending.prefix);
+        EXPECT_EQ(result.exitCode, ending.exitCode) << result.err;
+        EXPECT_NE(result.err.find(ending.says), std::string::npos) << result.err;
+        EXPECT_EQ(files(), before);
+    }
+}
+
+TEST_F(Vsthost, CommandLineMistakesExitWithTwoAndSaySo) {
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"render", TRIM_PLUGIN_PATH, "in.wav", "out.wav", "-b", "abc"}, "Could not convert: --block = abc"},
+        {{"render", TRIM_PLUGIN_PATH, "in.wav"}, "output is required"},
+        {{"info", TRIM_PLUGIN_PATH, "extra"}, "not expected: extra"},
+        {{"validate", TRIM_PLUGIN_PATH, "--timeout-factor", "0"}, "--timeout-factor"},
+        {{"frobnicate"}, "A subcommand is required"},
+        {{"bench", TRIM_PLUGIN_PATH, "-p", "99999999999:0=0.5"},
+         "parameter setting '99999999999:0=0.5' names plug-in 99999999999, but 1 were given"},
+    };
+    for (const auto& mistake : cases) {
+        const Outcome result = run(mistake.args);
+        EXPECT_EQ(result.exitCode, 2) << mistake.says;
+        EXPECT_NE(result.err.find(mistake.says), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(run({"render", "--help"}).exitCode, 0);
+}
+
+TEST_F(Vsthost, RenderWarnsOfAStateThePluginIgnores) {
+    WriteAudio(file("mono.wav"), Noise(1, 100, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const float quarter = 0.25f;
+    std::ofstream(file("gain.state"), std::ios::binary).write(reinterpret_cast<const char*>(&quarter), sizeof quarter);
+    const Outcome ignored = run({"render", FAULT_PLUGIN_PATH, file("mono.wav"), file("out.wav"), "--load-state",
+                                 file("gain.state")});
+    EXPECT_EQ(ignored.exitCode, 0) << ignored.err;
+    EXPECT_NE(ignored.err.find("warning: the plug-in ignored the state in '" + file("gain.state").string() + "'"),
+              std::string::npos) << ignored.err;
+
+    WriteAudio(file("four.wav"), Noise(4, 100, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    ASSERT_EQ(run({"render", TRIM_PLUGIN_PATH, file("four.wav"), file("set.wav"), "-d", "0=-3", "--save-state",
+                   file("trim.state")}).exitCode, 0);
+    const Outcome taken = run({"render", TRIM_PLUGIN_PATH, file("four.wav"), file("again.wav"), "--load-state",
+                               file("trim.state")});
+    EXPECT_EQ(taken.exitCode, 0) << taken.err;
+    EXPECT_EQ(taken.err, "");
+}
+
 // One plug-in, one quirk at a time: each verdict must come from its quirk, and every other check passes.
 TEST_F(Vsthost, ValidateJudgesEachQuirkByItsOwnCheck) {
     const std::string counted = kAllocationsCounted ? "PASS" : "SKIP";

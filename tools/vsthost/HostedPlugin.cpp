@@ -3,6 +3,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "BinaryFormat.h"
 #include "Text.h"
 
 namespace vsthost {
@@ -10,6 +11,28 @@ namespace vsthost {
 namespace {
 
 constexpr double kTransportTempo = 120.0;
+
+#if defined(_WIN32) && defined(_WIN64)
+constexpr BinaryFormat kNativeFormat = BinaryFormat::kWindows64;
+#elif defined(_WIN32)
+constexpr BinaryFormat kNativeFormat = BinaryFormat::kWindows32;
+#else
+constexpr BinaryFormat kNativeFormat = BinaryFormat::kElf64;
+#endif
+
+std::string FormatName(BinaryFormat format) {
+    switch (format) {
+        case BinaryFormat::kElf64: return "a 64-bit Linux plug-in";
+        case BinaryFormat::kWindows32: return "a 32-bit Windows DLL";
+        case BinaryFormat::kWindows64: return "a 64-bit Windows DLL";
+        case BinaryFormat::kOther: break;
+    }
+    return "not a plug-in binary";
+}
+
+std::string FilePath(const std::string& path) {
+    return std::filesystem::path(path).has_parent_path() ? path : "./" + path;
+}
 
 }  // namespace
 
@@ -19,7 +42,12 @@ PluginBinary::PluginBinary(const std::string& path) {
     if (!std::filesystem::exists(status)) throw HostError("cannot open plug-in '" + path + "': no such file");
     if (std::filesystem::is_directory(status))
         throw HostError("cannot open plug-in '" + path + "': it is a directory, not a plug-in binary");
-    if (!library_.load(path))
+    const BinaryFormat format = InspectBinary(path);
+    if (format != kNativeFormat && format != BinaryFormat::kOther)
+        throw HostError("cannot load plug-in '" + path + "': it is " + FormatName(format) + ", and this vsthost runs " +
+                        FormatName(kNativeFormat) + "s");
+    // A name without a folder means the file in the current one, not a search of the library path.
+    if (!library_.load(FilePath(path)))
         throw HostError("cannot load plug-in '" + path + "': not a loadable shared library (" + library_.error() + ")");
     entry_ = library_.entry();
     if (entry_ == nullptr)

@@ -1,12 +1,13 @@
 #include "OutputFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <filesystem>
 
 #include "HostedPlugin.h"
 
@@ -23,20 +24,28 @@ mode_t DefaultFileMode() {
 
 }  // namespace
 
-PendingFile::PendingFile(const std::string& destination)
-    : destination_(destination), temporary_(destination + ".partial-XXXXXX") {
-    std::vector<char> name(temporary_.begin(), temporary_.end());
-    name.push_back('\0');
-    descriptor_ = mkstemp(name.data());
-    if (descriptor_ < 0)
+PendingFile::PendingFile(const std::string& destination) : destination_(destination) {
+    const std::filesystem::path folder = std::filesystem::path(destination).parent_path();
+    const std::string directory = folder.empty() ? std::string(".") : folder.string();
+    descriptor_ = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, DefaultFileMode());
+    if (descriptor_ >= 0) {
+        keptOpen_ = dup(descriptor_);
+        procLink_ = "/proc/self/fd/" + std::to_string(keptOpen_);
+        return;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         throw HostError("cannot create '" + destination + "': " + std::strerror(errno));
-    temporary_ = name.data();
+    std::string pattern = destination + ".partial-XXXXXX";
+    descriptor_ = mkstemp(pattern.data());
+    if (descriptor_ < 0) throw HostError("cannot create '" + destination + "': " + std::strerror(errno));
+    temporary_ = pattern;
     fchmod(descriptor_, DefaultFileMode());
 }
 
 PendingFile::~PendingFile() {
     if (descriptor_ >= 0) close(descriptor_);
-    if (!committed_) unlink(temporary_.c_str());
+    if (keptOpen_ >= 0) close(keptOpen_);
+    if (!committed_ && !temporary_.empty()) unlink(temporary_.c_str());
 }
 
 int PendingFile::release() noexcept {
@@ -49,6 +58,19 @@ void PendingFile::commit() {
     if (descriptor_ >= 0) {
         close(descriptor_);
         descriptor_ = -1;
+    }
+    if (temporary_.empty()) {
+        // A name is linked to the unnamed file, then renamed over the destination, which linking cannot replace.
+        std::string linked;
+        for (int attempt = 0; attempt < 100 && linked.empty(); ++attempt) {
+            const std::string candidate = destination_ + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+            if (linkat(AT_FDCWD, procLink_.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                linked = candidate;
+            else if (errno != EEXIST)
+                throw HostError("cannot write '" + destination_ + "': " + std::strerror(errno));
+        }
+        if (linked.empty()) throw HostError("cannot write '" + destination_ + "': no free temporary name");
+        temporary_ = linked;
     }
     if (std::rename(temporary_.c_str(), destination_.c_str()) != 0)
         throw HostError("cannot write '" + destination_ + "': " + std::strerror(errno));

@@ -1,5 +1,7 @@
-// A file written under a temporary name next to its destination and renamed into place only when
-// committed, so a failed run leaves no partial output behind.
+// A file written without a name next to its destination and given its name only when committed, so
+// a failed, crashed, interrupted or killed run leaves nothing behind. Where the file system cannot
+// hold a file without a name (no O_TMPFILE), it is written under a temporary name instead, which
+// only an orderly failure removes.
 #pragma once
 
 #include <cstddef>
@@ -9,20 +11,22 @@ namespace vsthost {
 
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& destination);  // creates the temporary file; throws HostError
-    ~PendingFile();                                         // removes the temporary file unless committed
+    explicit PendingFile(const std::string& destination);  // creates the file; throws HostError
+    ~PendingFile();                                         // discards the file unless committed
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    // The open descriptor of the temporary file; the caller may hand it to a writer that closes it.
+    // The open descriptor of the file. The caller may close it (a writer that takes it over does);
+    // commit() no longer needs it then.
     int release() noexcept;
-    const std::string& temporaryPath() const noexcept { return temporary_; }
-    void commit();  // renames the temporary file to the destination; throws HostError
+    void commit();  // gives the file the destination's name, replacing what was there; throws HostError
 
 private:
     std::string destination_;
-    std::string temporary_;
+    std::string temporary_;  // empty while the file has no name
+    std::string procLink_;   // /proc/self/fd/N of the unnamed file, to give it a name
     int descriptor_ = -1;
+    int keptOpen_ = -1;      // a descriptor of our own, so the unnamed file lives until commit
     bool committed_ = false;
 };
 

@@ -181,6 +181,19 @@ std::vector<std::uint8_t> ReadStateFile(const std::string& path) {
     return bytes;
 }
 
+// Plug-ins answer nothing useful when they refuse a state, so what they give back afterwards tells.
+void LoadState(Plugin& plugin, const std::string& path) {
+    const std::vector<std::uint8_t> loaded = ReadStateFile(path);
+    const std::vector<std::uint8_t> before = plugin.getChunk();
+    plugin.setChunk(loaded);
+    const std::vector<std::uint8_t> after = plugin.getChunk();
+    if (after != loaded && after == before)
+        std::fprintf(stderr,
+                     "vsthost: warning: the plug-in ignored the state in '%s': the state it gives back is still the "
+                     "one it had before loading\n",
+                     path.c_str());
+}
+
 }  // namespace
 
 int RunRender(const RenderOptions& options) {
@@ -216,7 +229,7 @@ int RunRender(const RenderOptions& options) {
                         (options.format.empty() ? "" : " in '" + options.format + "'") + ": choose --format/--subtype");
 
     instance.open(inInfo.samplerate, options.blockSize);
-    if (!options.loadState.empty()) instance.plugin().setChunk(ReadStateFile(options.loadState));
+    if (!options.loadState.empty()) LoadState(instance.plugin(), options.loadState);
     ApplySettings(instance, options.settings);
     instance.resume();
 

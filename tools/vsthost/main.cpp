@@ -1,9 +1,11 @@
 // vsthost: a command-line host for VST 2.4 plug-ins on Linux. Shows what a plug-in is (info), pushes
 // audio files through it (render), checks it as demanding hosts would (validate) and times it (bench).
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <cstdio>
 
 #include "Commands.h"
+#include "FaultReport.h"
 
 namespace {
 
@@ -20,13 +22,19 @@ std::vector<ParameterSetting> Settings(const std::vector<std::string>& normalise
 }
 
 // "[N:]KEY=VALUE": N is the plug-in's 1-based position among bench's arguments, 1 when left out.
-vsthost::BenchSetting BenchSettingOf(const std::string& text, bool displayed) {
+vsthost::BenchSetting BenchSettingOf(const std::string& text, bool displayed, std::size_t plugins) {
     const auto colon = text.find(':');
     const auto equals = text.rfind('=');
     std::size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-    if (colon != std::string::npos && colon == digits && digits > 0 && colon < equals)
-        return {std::stoi(text.substr(0, colon)) - 1, vsthost::ParseSetting(text.substr(colon + 1), displayed)};
+    if (colon != std::string::npos && colon == digits && digits > 0 && colon < equals) {
+        unsigned long long position = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + colon, position);
+        if (error != std::errc() || end != text.data() + colon || position < 1 || position > plugins)
+            throw vsthost::HostError("parameter setting '" + text + "' names plug-in " + text.substr(0, colon) +
+                                     ", but " + std::to_string(plugins) + " were given");
+        return {static_cast<int>(position) - 1, vsthost::ParseSetting(text.substr(colon + 1), displayed)};
+    }
     return {0, vsthost::ParseSetting(text, displayed)};
 }
 
@@ -85,20 +93,35 @@ int main(int argc, char** argv) {
     AddParameterOptions(*benchCommand, benchNormalised, benchDisplayed, "[N:]");
     benchCommand->add_flag("--json", bench.json, "print JSON for machines");
 
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // Help and version requests end well; every mistake on the command line is an error like any other.
+        return app.exit(error) == 0 ? 0 : kErrorExit;
+    }
 
     try {
-        if (infoCommand->parsed()) return vsthost::RunInfo(info);
+        if (infoCommand->parsed()) {
+            const vsthost::FaultReport report("describing the plug-in");
+            return vsthost::RunInfo(info);
+        }
         if (renderCommand->parsed()) {
             render.settings = Settings(renderNormalised, renderDisplayed);
+            const vsthost::FaultReport report("rendering");
             return vsthost::RunRender(render);
         }
         if (validateCommand->parsed()) return vsthost::RunValidate(validate);
-        for (const std::string& text : benchNormalised) bench.settings.push_back(BenchSettingOf(text, false));
-        for (const std::string& text : benchDisplayed) bench.settings.push_back(BenchSettingOf(text, true));
+        for (const std::string& text : benchNormalised)
+            bench.settings.push_back(BenchSettingOf(text, false, bench.plugins.size()));
+        for (const std::string& text : benchDisplayed)
+            bench.settings.push_back(BenchSettingOf(text, true, bench.plugins.size()));
+        const vsthost::FaultReport report("benchmarking");
         return vsthost::RunBench(bench);
     } catch (const vsthost::HostError& error) {
         std::fprintf(stderr, "vsthost: error: %s\n", error.what());
+        return kErrorExit;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vsthost: error: unexpected failure: %s\n", error.what());
         return kErrorExit;
     }
 }
