@@ -463,6 +463,7 @@ TEST_F(Vsthost, TruncatedPluginFilesAreRefusedBeforeAnythingMapsThem) {
         SCOPED_TRACE(std::to_string(size) + " bytes");
         std::ofstream(file("cut.so"), std::ios::binary).write(whole.data(), static_cast<std::streamsize>(size));
         for (const auto& args : {std::vector<std::string>{"info", file("cut.so")},
+                                 std::vector<std::string>{"validate", file("cut.so")},
                                  std::vector<std::string>{"render", file("cut.so"), file("four.wav"), file("out.wav")}}) {
             const Outcome result = run(args);
             EXPECT_EQ(result.exitCode, 2) << result.err;
@@ -471,6 +472,26 @@ TEST_F(Vsthost, TruncatedPluginFilesAreRefusedBeforeAnythingMapsThem) {
         }
     }
     EXPECT_FALSE(fs::exists(file("out.wav")));
+}
+
+// The machine type in a PE header tells the two DLLs apart; this build says plainly it cannot run either.
+TEST_F(Vsthost, WindowsDllsAreNamedAndRefused) {
+    for (const auto& [machine, kind] : {std::pair{'\x4C', "a 32-bit Windows DLL"}, std::pair{'\x64', "a 64-bit Windows DLL"}}) {
+        std::string bytes(512, '\0');
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        bytes[60] = '\x80';  // the PE header's offset
+        bytes.replace(0x80, 4, std::string("PE\0\0", 4));
+        bytes[0x84] = machine;
+        bytes[0x85] = machine == '\x4C' ? '\x01' : '\x86';
+        std::ofstream(file("plugin.dll"), std::ios::binary) << bytes;
+        for (const std::string command : {"validate", "info"}) {
+            const Outcome result = run({command, file("plugin.dll")});
+            EXPECT_EQ(result.exitCode, 2) << result.out;
+            EXPECT_NE(result.err.find(std::string("it is ") + kind + ", and this vsthost loads only 64-bit Linux plug-ins"),
+                      std::string::npos) << result.err;
+        }
+    }
 }
 
 TEST_F(Vsthost, ABareFileNameMeansTheFileInTheCurrentFolder) {

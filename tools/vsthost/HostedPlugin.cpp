@@ -12,22 +12,8 @@ namespace {
 
 constexpr double kTransportTempo = 120.0;
 
-#if defined(_WIN32) && defined(_WIN64)
-constexpr BinaryFormat kNativeFormat = BinaryFormat::kWindows64;
-#elif defined(_WIN32)
-constexpr BinaryFormat kNativeFormat = BinaryFormat::kWindows32;
-#else
-constexpr BinaryFormat kNativeFormat = BinaryFormat::kElf64;
-#endif
-
-std::string FormatName(BinaryFormat format) {
-    switch (format) {
-        case BinaryFormat::kElf64: return "a 64-bit Linux plug-in";
-        case BinaryFormat::kWindows32: return "a 32-bit Windows DLL";
-        case BinaryFormat::kWindows64: return "a 64-bit Windows DLL";
-        case BinaryFormat::kOther: break;
-    }
-    return "not a plug-in binary";
+std::string WindowsKind(BinaryFormat format) {
+    return format == BinaryFormat::kWindows32 ? "a 32-bit Windows DLL" : "a 64-bit Windows DLL";
 }
 
 std::string FilePath(const std::string& path) {
@@ -36,16 +22,21 @@ std::string FilePath(const std::string& path) {
 
 }  // namespace
 
-PluginBinary::PluginBinary(const std::string& path) {
+void CheckPluginFile(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
     if (!std::filesystem::exists(status)) throw HostError("cannot open plug-in '" + path + "': no such file");
     if (std::filesystem::is_directory(status))
         throw HostError("cannot open plug-in '" + path + "': it is a directory, not a plug-in binary");
     const BinaryFormat format = InspectBinary(path);
-    if (format != kNativeFormat && format != BinaryFormat::kOther)
-        throw HostError("cannot load plug-in '" + path + "': it is " + FormatName(format) + ", and this vsthost runs " +
-                        FormatName(kNativeFormat) + "s");
+    if (format == BinaryFormat::kWindows32 || format == BinaryFormat::kWindows64)
+        throw HostError("cannot load plug-in '" + path + "': it is " + WindowsKind(format) +
+                        ", and this vsthost loads only 64-bit Linux plug-ins; there is no Windows build of vsthost "
+                        "to run it under Wine yet");
+}
+
+PluginBinary::PluginBinary(const std::string& path) {
+    CheckPluginFile(path);
     // A name without a folder means the file in the current one, not a search of the library path.
     if (!library_.load(FilePath(path)))
         throw HostError("cannot load plug-in '" + path + "': not a loadable shared library (" + library_.error() + ")");

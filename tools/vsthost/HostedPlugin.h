@@ -17,6 +17,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Checks that path names a plug-in file this host can load, without loading it: it exists, is no
+// folder, and its headers fit the file; a Windows DLL is refused. Throws HostError.
+void CheckPluginFile(const std::string& path);
+
 // A loaded plug-in binary with a found entry point. Instances must end before it does.
 class PluginBinary {
 public:

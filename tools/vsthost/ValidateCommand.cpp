@@ -75,6 +75,7 @@ void PrintLine(const std::string& name, const Outcome& outcome) {
 }  // namespace
 
 int RunValidate(const ValidateOptions& options) {
+    CheckPluginFile(options.plugin);  // a file that cannot be a plug-in is an error, not a failed check
     const Subject subject{options.plugin, options.seed, options.timeoutFactor};
     std::printf("validating %s (seed %u)\n", options.plugin.c_str(), options.seed);
     const Check& load = kChecks[0];
