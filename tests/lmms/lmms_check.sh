@@ -44,8 +44,8 @@ done
 how=$("${i386_run}" --probe) || skip "i386 programs cannot run here: ${how#none: }"
 echo "i386 programs run here: ${how}"
 case "${how}" in
-native:*) limit=60 ;;    # seconds per LMMS process; one takes about 3
-*) limit=240 ;;
+native:*) mode=native limit=60 ;;    # seconds per LMMS process; one takes about 3
+*) mode=emulated limit=120 ;;
 esac
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trim-lmms.XXXXXX")
@@ -160,6 +160,16 @@ load_problem() {
     fi
 }
 
+# Under qemu-i386 7.2 LMMS's VST server (a Wine program) has crashed on start (segmentation fault,
+# then LMMS's "Remote plugin did not connect"), whatever the plug-in: that says nothing about the
+# DLL, so it is a skip with the reason, not a verdict.
+skip_when_the_server_died_emulated() {
+    if [ "${mode}" = emulated ] && grep -q 'Remote plugin did not connect' "$1"; then
+        show_log "$1" 8
+        skip "under emulation LMMS's VST server crashed before it connected (qemu-i386 runs it here, not the kernel); the check runs where the kernel runs 32-bit code"
+    fi
+}
+
 # LMMS's own lines, without its complaints about Debian's 64-bit LADSPA plug-ins it cannot load.
 show_log() { grep -v -E 'Cannot load library .*ladspa|^\|.*%|^$' "$1" | sed -e 's/^/    lmms: /' | tail -n "${2:-12}"; }
 
@@ -171,6 +181,7 @@ render() {
     local problem=""
     [ "${expect_effect}" = no ] || problem=$(load_problem "${log}")
     if [ "${status}" -ne 0 ] || [ -n "${problem}" ] || [ ! -s "${out}" ]; then
+        skip_when_the_server_died_emulated "${log}"
         show_log "${log}" 30
         if [ "${status}" -eq 124 ] || [ "${status}" -eq 137 ]; then
             fail "LMMS did not finish $(basename "${project}") within ${limit} s"
@@ -218,6 +229,7 @@ sed -e 's/^/    /' "${work}/save-steps.log"
 echo "--- LMMS's window saved the project in $((SECONDS - started)) s, exit status ${status}"
 problem=$(load_problem "${work}/save.log")
 if [ "${status}" -ne 0 ] || [ -n "${problem}" ]; then
+    skip_when_the_server_died_emulated "${work}/save.log"
     show_log "${work}/save.log" 30
     [ -z "${problem}" ] || fail "${problem}"
     fail "LMMS did not save the project"
