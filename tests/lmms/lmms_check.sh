@@ -32,11 +32,13 @@ i386_run=${root}/tools/i386-run/i386-run
 wine_run=${root}/tools/wine-run/wine-run
 plugin=$(readlink -f "$1")
 wav_levels=$(readlink -f "$2")
-state=$3
+mkdir -p "$3"
+state=$(cd "$3" && pwd)   # Wine takes only an absolute prefix
 
 skip() { echo "SKIPPED: $*"; exit "${skip_code}"; }
-[ -x /usr/bin/lmms ] && [ -f "${lmms_vst_effect}" ] \
-    || skip "LMMS with its VST effect is not installed (packages lmms:i386 and lmms-vst-server:i386)"
+if [ ! -x /usr/bin/lmms ] || [ ! -f "${lmms_vst_effect}" ]; then
+    skip "LMMS with its VST effect is not installed (packages lmms:i386 and lmms-vst-server:i386)"
+fi
 [ -f "${lmms_vst_server}" ] || skip "LMMS's VST server is not installed (package lmms-vst-server:i386)"
 for tool in sox Xvfb xdotool; do
     command -v "${tool}" > /dev/null || skip "${tool} is not installed (scripts/install-deps.sh installs it)"
@@ -207,10 +209,10 @@ for i in "${!settings[@]}"; do
     read -r first second <<< "${settings[i]}"
     project=${work}/levels-$((i + 1)).mmp
     write_project "${project}" "${first}" "${second}" 6 -6
-    if render "${project}" "${project%.mmp}.wav" yes; then
-        "${wav_levels}" gain "${project%.mmp}.wav" "${reference}" "${tolerance}" "${first}" "${second}" \
-            || fail "levels of $(basename "${project}")"
-    fi
+    # Once LMMS fails to run the plug-in, the other settings would only fail the same way.
+    render "${project}" "${project%.mmp}.wav" yes || break
+    "${wav_levels}" gain "${project%.mmp}.wav" "${reference}" "${tolerance}" "${first}" "${second}" \
+        || fail "levels of $(basename "${project}")"
 done
 if [ "${failures}" -ne 0 ]; then
     echo "${failures} check(s) failed"

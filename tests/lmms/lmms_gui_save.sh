@@ -15,7 +15,8 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 [ -s "${display_number}" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(cat "${display_number}")
+DISPLAY=:$(cat "${display_number}")
+export DISPLAY
 rm -f "${display_number}"
 
 lmms --allowroot "${project}" > "${log}" 2>&1 &
