@@ -9,6 +9,9 @@ SUDO=""
 # Where the kernel runs no 32-bit code, tools/i386-run emulates it with qemu-user-static (which
 # registers nothing for i386 machine-wide) and builds its preloaded library with clang against
 # libc6-dev:i386; gcc-multilib would serve too, but conflicts with Debian's i686-linux-gnu cross gcc.
+# LMMS, the real Windows host of the 32-bit DLL (tests/lmms), must be the i386 build: Debian builds its
+# VST effect and Wine-hosted VST server for i386 only. Its check saves a project through LMMS's window,
+# on Xvfb, with a key sent by xdotool.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
@@ -24,4 +27,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest \
     wine wine32:i386 wine64 \
     qemu-user-static clang libc6-dev:i386 \
+    lmms:i386 lmms-vst-server:i386 xvfb xdotool \
     > /dev/null

@@ -1,4 +1,5 @@
 // Reads the levels back from audio a host put out, in full float precision (sox clips above 1.0).
+// Shared by the real-host checks (tests/ardour, tests/lmms).
 //
 //   wav_levels check FILE INPUT_LEVEL TOLERANCE DB...
 //       every sample of channel c equals INPUT_LEVEL x 10^(DB_c / 20) within TOLERANCE
@@ -11,6 +12,11 @@
 //       the same frame.
 //   wav_levels match FILE_A FIRST_A FILE_B FIRST_B FRAMES TOLERANCE
 //       FRAMES frames from FIRST_A in FILE_A hold the same audio as those from FIRST_B in FILE_B
+//   wav_levels gain FILE REFERENCE TOLERANCE DB...
+//       every sample of channel c of FILE equals the same sample of channel c of REFERENCE (the same
+//       host's render without the effect) times 10^(DB_c / 20) within TOLERANCE, and no channel of FILE
+//       holds more of another REFERENCE channel than its REFERENCE channel does (crosstalk below
+//       -60 dB), which REFERENCE's channels must be different enough to show
 //
 // Prints what it measured; exits 0 when the check holds, 1 when it does not, 2 on bad usage.
 #include <sndfile.h>
@@ -278,11 +284,91 @@ int compareAudio(const char* first, std::size_t fromA, const char* second, std::
     return outside == 0 ? 0 : 1;
 }
 
+// How much of reference channel `from` channel `to` of `audio` holds: the least-squares factor, exact
+// for reference channels that are orthogonal (tones of different whole-cycle frequencies).
+double projection(const Audio& audio, int to, const Audio& reference, int from) {
+    double product = 0.0;
+    double energy = 0.0;
+    for (std::size_t f = 0; f < audio.frames(); ++f) {
+        product += audio.sample(f, to) * reference.sample(f, from);
+        energy += reference.sample(f, from) * reference.sample(f, from);
+    }
+    return energy > 0.0 ? product / energy : NAN;
+}
+
+std::string inDecibels(double factor) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%+.4f dB", 20.0 * std::log10(std::fabs(factor)));
+    return text;
+}
+
+int checkGains(const char* path, const char* referencePath, double tolerance, const std::vector<double>& decibels) {
+    const auto audio = readAudio(path);
+    const auto reference = readAudio(referencePath);
+    if (!audio || !reference) {
+        return 1;
+    }
+    std::printf("%s against %s: %d channels, %zu frames\n", path, referencePath, audio->channels, audio->frames());
+    if (audio->channels != reference->channels || audio->frames() != reference->frames() || audio->frames() == 0 ||
+        static_cast<std::size_t>(audio->channels) != decibels.size()) {
+        std::printf("  cannot compare: the reference has %d channels and %zu frames, %zu levels given  WRONG\n",
+                    reference->channels, reference->frames(), decibels.size());
+        return 1;
+    }
+    constexpr double separated = 1e-3;  // -60 dB
+    bool ok = true;
+    for (int c = 0; c < audio->channels; ++c) {
+        for (int k = 0; k < audio->channels; ++k) {
+            const double shared = projection(*reference, c, *reference, k);
+            if (k != c && !(std::fabs(shared) <= 0.1)) {
+                std::printf("  the reference's ch%d and ch%d are too alike to tell a swap or a mix  WRONG\n", c + 1, k + 1);
+                ok = false;
+            }
+        }
+    }
+    for (int c = 0; c < audio->channels; ++c) {
+        const double db = decibels[static_cast<std::size_t>(c)];
+        const double gain = std::pow(10.0, db / 20.0);
+        std::size_t outside = 0;
+        double largest = 0.0;
+        for (std::size_t f = 0; f < audio->frames(); ++f) {
+            const double difference = std::fabs(audio->sample(f, c) - reference->sample(f, c) * gain);
+            largest = std::fmax(largest, difference);
+            if (!(difference <= tolerance)) {
+                ++outside;
+            }
+        }
+        const double measured = projection(*audio, c, *reference, c);
+        std::string crosstalk;
+        bool channelOk = outside == 0 && std::isfinite(measured);
+        for (int k = 0; k < audio->channels; ++k) {
+            if (k != c) {
+                // Beyond what the reference's own channel c holds of channel k (the tones of a short
+                // render are not perfectly orthogonal).
+                const double leak =
+                    (projection(*audio, c, *reference, k) - measured * projection(*reference, c, *reference, k)) /
+                    measured;
+                const bool apart = std::fabs(leak) <= separated;
+                channelOk = channelOk && apart;
+                crosstalk += ", ch" + std::to_string(k + 1) + " in it " + (leak == 0.0 ? "none" : inDecibels(leak)) +
+                             (apart ? "" : " (mixed or swapped)");
+            }
+        }
+        ok = ok && channelOk;
+        std::printf("  ch%d: %s against the reference (set %+.1f dB), largest difference %.3e, %zu samples off by more "
+                    "than %g%s%s\n",
+                    c + 1, inDecibels(measured).c_str(), db, largest, outside, tolerance, crosstalk.c_str(),
+                    channelOk ? "" : "  WRONG");
+    }
+    return ok ? 0 : 1;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: wav_levels check FILE INPUT_LEVEL TOLERANCE DB...\n"
                  "       wav_levels timeline FILE MANIFEST INPUT_LEVEL TOLERANCE SETTLE\n"
-                 "       wav_levels match FILE_A FIRST_A FILE_B FIRST_B FRAMES TOLERANCE\n");
+                 "       wav_levels match FILE_A FIRST_A FILE_B FIRST_B FRAMES TOLERANCE\n"
+                 "       wav_levels gain FILE REFERENCE TOLERANCE DB...\n");
     return 2;
 }
 
@@ -309,10 +395,11 @@ int main(int argc, char** argv) {
         }
         return checkTimeline(argv[2], argv[3], *inputLevel, *tolerance, *settle);
     }
-    if (command != "check" || argc < 6) {
+    const bool againstReference = command == "gain";
+    if ((command != "check" && !againstReference) || argc < 6) {
         return usage();
     }
-    const auto inputLevel = parseNumber(argv[3]);
+    const auto inputLevel = againstReference ? std::optional<double>(0.0) : parseNumber(argv[3]);
     const auto tolerance = parseNumber(argv[4]);
     std::vector<double> decibels;
     for (int i = 5; i < argc; ++i) {
@@ -324,6 +411,9 @@ int main(int argc, char** argv) {
     }
     if (!inputLevel || !tolerance) {
         return usage();
+    }
+    if (againstReference) {
+        return checkGains(argv[2], argv[3], *tolerance, decibels);
     }
     return checkLevels(argv[2], *inputLevel, *tolerance, decibels);
 }
