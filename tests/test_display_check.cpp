@@ -50,7 +50,9 @@ TEST(DisplayCheck, NotifiesAtMostOnceInAQuarterSecondAndOnlyWhenChanged) {
     for (int block = 0; block < 100; ++block) {
         const double sinceCheck = WallClockNow() - effect.lastCheckTime;
         const bool updated = instance.BlockUpdatesDisplay();
-        if (sinceCheck < 0.2) ASSERT_FALSE(updated) << "only " << sinceCheck << " s after the last check";
+        if (sinceCheck < 0.2) {
+            ASSERT_FALSE(updated) << "only " << sinceCheck << " s after the last check";
+        }
         if (updated) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
