@@ -9,24 +9,17 @@
 #include <fftw3.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "FftCases.h"
 #include "runtime/TransformTables.h"
-#include "runtime/Transforms.h"
 
 namespace {
 
-constexpr std::int64_t kSizes[] = {256, 1024, 4096, 32768};
-
-void FillRandom(double* values, std::int64_t count) {
-    std::mt19937 generator(42);
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    for (std::int64_t i = 0; i < count; ++i) values[i] = uniform(generator);
-}
+using bench::FillRandom;
+constexpr const std::int64_t* kSizes = bench::kFftSizes;
 
 template <typename Transform>
 void TimeOurFft(benchmark::State& state, Transform transform) {
@@ -92,15 +85,6 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const bool avx2 = vormlek::FftKernelSupported(vormlek::FftKernel::kAvx2);
-    std::printf("\nours/FFTW, processor time per forward transform (picked kernel: %s):\n", avx2 ? "AVX2" : "portable");
-    std::printf("%7s %8s %9s\n", "N", "picked", "portable");
-    auto ratio = [&](const std::string& ours, std::int64_t size) {
-        const auto mine = reporter.times.find(ours + "/" + std::to_string(size));
-        const auto fftw = reporter.times.find("Fftw/" + std::to_string(size));
-        return mine == reporter.times.end() || fftw == reporter.times.end() ? 0.0 : mine->second / fftw->second;
-    };
-    for (std::int64_t size : kSizes)
-        std::printf("%7lld %8.2f %9.2f\n", static_cast<long long>(size), ratio("OurFft", size), ratio("OurFftPortable", size));
+    bench::PrintFftRatios(reporter.times);
     return 0;
 }

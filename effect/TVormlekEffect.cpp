@@ -1,47 +1,23 @@
 #include "effect/TVormlekEffect.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <type_traits>
 
+#include "runtime/ChannelGain.h"
+#include "runtime/Clocks.h"
 #include "runtime/HostServices.h"
 #include "runtime/Numeric.h"
 
 using vormlek::LoadShared;
 using vormlek::SafeStore;
 using vormlek::StoreShared;
+using vormlek::WallClockSeconds;
 
 namespace {
 
 constexpr const char* kEffectName = "Tolvarnesk_multi-channel_level_trimmer_4x_mono";
 
-double WallClockSeconds() noexcept {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()) * 1e-6;
-}
-
 double DecibelsToGain(double decibels) noexcept { return SafeStore(std::pow(10.0, decibels / 20.0)); }
-
-// One channel of DoSample over a block: the product in double, safe-stored, converted back as the
-// frame loop converts it.
-template <typename Sample>
-void ScaleChannel(const Sample* input, Sample* output, VstInt32 frames, double gain) noexcept {
-    if constexpr (std::is_same_v<Sample, double>) {
-        for (VstInt32 frame = 0; frame < frames; ++frame) output[frame] = SafeStore(input[frame] * gain);
-    } else {
-        // Safe-storing and narrowing in one loop keeps the compiler from vectorising it (it keeps
-        // floating-point traps exact), so the products go through a small buffer first. Each chunk
-        // is read whole before it is written, which keeps in-place buffers right.
-        constexpr VstInt32 kChunk = 256;
-        double products[kChunk];
-        for (VstInt32 start = 0; start < frames; start += kChunk) {
-            const VstInt32 count = std::min(kChunk, frames - start);
-            for (VstInt32 i = 0; i < count; ++i) products[i] = SafeStore(static_cast<double>(input[start + i]) * gain);
-            for (VstInt32 i = 0; i < count; ++i) output[start + i] = vormlek::ToHostSample<float>(products[i]);
-        }
-    }
-}
 
 }  // namespace
 
@@ -80,6 +56,7 @@ void TVormlekEffect::DoReset() {
     hostTimeSigDenominator = timeSigDenominator = 0.0;
     gain1 = gain2 = gain3 = gain4 = 0.0;
     displayChanged = lastCheckTime = 0.0;
+    lastCheckTick = vormlek::kLongAgoTick;
     latency = reportedLatency = 0.0;
     playState = beatPosition = 0.0;
     serializeCounter = 0.0;
@@ -115,11 +92,15 @@ void TVormlekEffect::DoSlider() {
 }
 
 void TVormlekEffect::DoBlock() {
-    if (WallClockSeconds() - lastCheckTime > 0.25) {
+    // The wall clock is read only when the coarse tick says that 0.25 s may have passed since the
+    // last check; before that the comparison below could not succeed, so it decides as always.
+    if (vormlek::MayHavePassed(lastCheckTick, kDisplayCheckSeconds) &&
+        WallClockSeconds() - lastCheckTime > kDisplayCheckSeconds) {
         if (vormlek::IsNonzero(displayChanged)) {
             displayChanged = 0.0;
             VeST_UpdateDisplay(adapter);
         }
+        lastCheckTick = vormlek::CoarseTickMilliseconds();
         lastCheckTime = WallClockSeconds();
     }
     if (vormlek::Differ(latency, reportedLatency)) {
@@ -153,15 +134,17 @@ template <typename Sample>
 void TVormlekEffect::TrimBlock(CVormlekSamples& script, Sample* const* inputs, Sample* const* outputs,
                                VstInt32 frames) noexcept {
     auto& effect = static_cast<TVormlekEffect&>(script);
+    static const vormlek::ChannelScaler<Sample> scale = vormlek::ChannelScalerFor<Sample>(vormlek::FastestKernel());
     const double gains[kChannels] = {LoadShared(effect.gain1), LoadShared(effect.gain2), LoadShared(effect.gain3),
                                      LoadShared(effect.gain4)};
     for (int c = 0; c < kChannels; ++c) {
         // Taken before an in-place block overwrites the input: sampleValues keeps the last frame.
         const double lastProduct = SafeStore(static_cast<double>(inputs[c][frames - 1]) * gains[c]);
-        ScaleChannel(inputs[c], outputs[c], frames, gains[c]);
+        scale(inputs[c], outputs[c], frames, gains[c]);
         effect.sampleValues[static_cast<std::size_t>(c)] = lastProduct;
     }
-    effect.Prologue();
+    // The frame loop's DoSample would run the prologue once more; it would copy nothing new, since
+    // the host copies change only in DoInit and DoBlock, and DoBlock ended with the prologue.
 }
 
 void TVormlekEffect::DoSerialize() {

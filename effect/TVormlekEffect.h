@@ -4,6 +4,9 @@
 // tree: the class is written and edited here by hand.
 #pragma once
 
+#include <cstdint>
+
+#include "runtime/Clocks.h"
 #include "runtime/TVormlek.h"
 
 class TVormlekEffect final : public TVormlek {
@@ -39,6 +42,10 @@ public:
 
 private:
     static constexpr int kChannels = 4;
+    static constexpr double kDisplayCheckSeconds = 0.25;
+
+    // The coarse tick taken with lastCheckTime: the display check reads the wall clock only near its deadline.
+    std::int64_t lastCheckTick = vormlek::kLongAgoTick;
 
     void Prologue() noexcept;
     // DoSample over a whole block, registered as the block kernel of the sample loops.

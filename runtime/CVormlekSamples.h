@@ -62,7 +62,7 @@ public:
         DoBlock();
         if (frames <= 0) return;
         const BlockKernel<Sample> kernel = KernelFor<Sample>(channels);
-        if (kernel != nullptr && ChannelsIndependent(inputs, outputs, channels, frames)) {
+        if (kernel != nullptr && Independent(inputs, outputs, channels, frames)) {
             kernel(*this, inputs, outputs, frames);
             return;
         }
@@ -86,6 +86,37 @@ protected:
     ~CVormlekSamples() = default;
 
 private:
+    // The last buffer layout found independent, for one sample type. Hosts hand the same buffers
+    // block after block, so comparing the addresses saves the check, which is quadratic in
+    // channels. A layout independent for some frame count is so for every smaller one.
+    struct IndependentLayout {
+        static constexpr int kChannels = 8;  // wider layouts are checked every time
+        const void* inputs[kChannels] = {};
+        const void* outputs[kChannels] = {};
+        VstInt32 frames = 0;  // 0: none remembered
+    };
+
+    template <typename Sample>
+    bool Independent(Sample* const* inputs, Sample* const* outputs, int channels, VstInt32 frames) noexcept {
+        if (channels > IndependentLayout::kChannels) return ChannelsIndependent(inputs, outputs, channels, frames);
+        IndependentLayout& known = std::is_same_v<Sample, float> ? floatLayout : doubleLayout;
+        bool same = frames <= known.frames;
+        for (int c = 0; c < channels; ++c) {
+            same &= known.inputs[c] == inputs[c];
+            same &= known.outputs[c] == outputs[c];
+        }
+        if (same) return true;
+        if (!ChannelsIndependent(inputs, outputs, channels, frames)) return false;
+        for (int c = 0; c < channels; ++c) {
+            known.inputs[c] = inputs[c];
+            known.outputs[c] = outputs[c];
+        }
+        known.frames = frames;
+        return true;
+    }
+
+    IndependentLayout floatLayout, doubleLayout;
+
     template <typename Sample>
     BlockKernel<Sample> KernelFor(int channels) const noexcept {
         if (channels != blockKernels.channels) return nullptr;

@@ -218,11 +218,6 @@ KernelPasses PassesOf([[maybe_unused]] FftKernel kernel) noexcept {
     return {ForwardPassPortable, InversePassPortable};
 }
 
-FftKernel FastestKernel() noexcept {
-    static const FftKernel fastest = FftKernelSupported(FftKernel::kAvx2) ? FftKernel::kAvx2 : FftKernel::kPortable;
-    return fastest;
-}
-
 // Modes 4 and 5: the permutation by T_N, in place, following each cycle of T once.
 void Reorder(double* block, std::int32_t size, bool toNatural) noexcept {
     const std::int32_t* table = Reordering(size).data();
@@ -253,18 +248,6 @@ void Reorder(double* block, std::int32_t size, bool toNatural) noexcept {
 }
 
 }  // namespace
-
-bool FftKernelSupported(FftKernel kernel) noexcept {
-    if (kernel != FftKernel::kAvx2) return true;
-    // Not on Windows: there GCC cannot be trusted to align 32-byte vectors it spills to the stack
-    // (the ABI guarantees 16 bytes at most), and a misaligned spill would crash the host.
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(_WIN32)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
-}
 
 void FftBlock(double* block, std::int32_t size, std::int32_t mode, FftKernel kernel) noexcept {
     const double* constants = Radix16Constants().data();

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "runtime/CVormlekMemory.h"
+#include "runtime/Kernels.h"
 
 namespace vormlek {
 
@@ -65,8 +66,8 @@ void FftBlock(double* block, std::int32_t size, std::int32_t mode) noexcept;
 // turns two butterflies per instruction. Both do the same operations in the same order, so they
 // give the same bits; FftBlock above takes the faster one the processor supports, and a kernel the
 // processor lacks falls back to the portable one.
-enum class FftKernel { kPortable, kAvx2 };
-bool FftKernelSupported(FftKernel kernel) noexcept;
+using FftKernel = Kernel;
+inline bool FftKernelSupported(FftKernel kernel) noexcept { return KernelSupported(kernel); }
 void FftBlock(double* block, std::int32_t size, std::int32_t mode, FftKernel kernel) noexcept;
 void MdctBlock(double* block, std::int32_t size) noexcept;
 void InverseMdctBlock(double* block, std::int32_t size) noexcept;

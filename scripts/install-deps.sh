@@ -22,7 +22,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     libgtest-dev libgmock-dev libbenchmark-dev \
     libsndfile1-dev libcli11-dev libfftw3-dev nlohmann-json3-dev \
     sox \
-    lsp-plugins-vst zam-plugins \
+    lsp-plugins-vst zam-plugins valgrind \
     ardour gdb \
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest \
     wine wine32:i386 wine64 \

@@ -159,6 +159,31 @@ TEST_F(KernelAgainstFrameLoop, OutputsOffsetByOneSampleMatchToo) {
     Compare<double>(10, 1);
 }
 
+// The layout check is remembered for the buffers of the last block: the same buffers in a longer
+// block can overlap where the shorter did not, and must then go through the frame loop.
+TEST_F(KernelAgainstFrameLoop, TheSameBuffersInALongerBlockAreCheckedAgain) {
+    constexpr int kOutputOffset = 40;
+    std::mt19937 random(99);
+    std::vector<float> fastMemory(kChannels * kSlot);
+    FillRandom(fastMemory, random);
+    std::vector<float> loopMemory = fastMemory;
+    const int offsets[kChannels] = {0, 1, 2, 3};
+    auto fastIn = Pointers(fastMemory, offsets, 0), fastOut = Pointers(fastMemory, offsets, kOutputOffset);
+    auto loopIn = Pointers(loopMemory, offsets, 0), loopOut = Pointers(loopMemory, offsets, kOutputOffset);
+    const struct {
+        VstInt32 frames;
+        bool kernel;
+    } blocks[] = {{kOutputOffset, true}, {kOutputOffset + 20, false}, {kOutputOffset - 10, true}, {kOutputOffset + 1, false}};
+    for (const auto& block : blocks) {
+        SCOPED_TRACE(block.frames);
+        const int callsBefore = kernelCalls;
+        vsthost::ProcessReplacing(fast.aeffect(), fastIn.data(), fastOut.data(), block.frames);
+        vsthost::ProcessReplacing(frameLoop.aeffect(), loopIn.data(), loopOut.data(), block.frames);
+        EXPECT_EQ(kernelCalls > callsBefore, block.kernel);
+        ExpectSameBits(loopMemory, fastMemory, "buffers");
+    }
+}
+
 TEST_F(KernelAgainstFrameLoop, SliderGainsReachTheKernelAndSampleValuesHoldTheLastFrame) {
     fast.effect->blockKernels = registered;
     fast.adapter->setParameter(2, 0.75f);  // slider 3 at +6 dB
