@@ -12,9 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "vst/vst24.h"
-
-#define VSTHOST_TEST_EXPORT extern "C" __attribute__((visibility("default")))
+#include "TestPluginEntry.h"
 
 #if defined(VSTHOST_TEST_NO_ENTRY)
 
@@ -75,18 +73,7 @@ float VSTCALLBACK GetParameter(AEffect* effect, VstInt32) { return Of(effect)->g
 
 VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
     auto* self = new FaultyGain;
-    AEffect& effect = self->effect;
-    effect.magic = kEffectMagic;
-    effect.dispatcher = Dispatch;
-    effect.setParameter = SetParameter;
-    effect.getParameter = GetParameter;
-    effect.processReplacing = ProcessReplacing;
-    effect.numParams = 1;
-    effect.numInputs = 1;
-    effect.numOutputs = 1;
-    effect.flags = effFlagsCanReplacing | effFlagsProgramChunks;
-    effect.object = self;
-    return &effect;
+    return &DescribeTestPlugin(self->effect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 1, 0);
 }
 
 #endif

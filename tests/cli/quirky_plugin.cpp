@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "vst/vst24.h"
+#include "TestPluginEntry.h"
 
 namespace {
 
@@ -173,19 +173,7 @@ float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback) {
+VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
     auto* self = new QuirkyPlugin;
-    AEffect& effect = self->effect;
-    effect.magic = kEffectMagic;
-    effect.dispatcher = Dispatch;
-    effect.setParameter = SetParameter;
-    effect.getParameter = GetParameter;
-    effect.processReplacing = ProcessReplacing;
-    effect.numParams = 2;
-    effect.numPrograms = 1;
-    effect.numInputs = 1;
-    effect.numOutputs = 1;
-    effect.flags = effFlagsCanReplacing | effFlagsProgramChunks;
-    effect.object = self;
-    return &effect;
+    return &DescribeTestPlugin(self->effect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 2, 1);
 }
