@@ -134,7 +134,10 @@ template <typename Sample>
 void TVormlekEffect::TrimBlock(CVormlekSamples& script, Sample* const* inputs, Sample* const* outputs,
                                VstInt32 frames) noexcept {
     auto& effect = static_cast<TVormlekEffect&>(script);
-    static const vormlek::ChannelScaler<Sample> scale = vormlek::ChannelScalerFor<Sample>(vormlek::FastestKernel());
+    const vormlek::ChannelScaler<Sample> scale = [&effect] {
+        if constexpr (std::is_same_v<Sample, float>) return effect.scaleFloats;
+        else return effect.scaleDoubles;
+    }();
     const double gains[kChannels] = {LoadShared(effect.gain1), LoadShared(effect.gain2), LoadShared(effect.gain3),
                                      LoadShared(effect.gain4)};
     for (int c = 0; c < kChannels; ++c) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "runtime/ChannelGain.h"
 #include "runtime/Clocks.h"
 #include "runtime/TVormlek.h"
 
@@ -46,6 +47,10 @@ private:
 
     // The coarse tick taken with lastCheckTime: the display check reads the wall clock only near its deadline.
     std::int64_t lastCheckTick = vormlek::kLongAgoTick;
+    // The channel scalers, chosen when the instance is built so that the audio thread never runs
+    // the processor check or a first-use guard.
+    const vormlek::ChannelScaler<float> scaleFloats = vormlek::ChannelScalerFor<float>(vormlek::FastestKernel());
+    const vormlek::ChannelScaler<double> scaleDoubles = vormlek::ChannelScalerFor<double>(vormlek::FastestKernel());
 
     void Prologue() noexcept;
     // DoSample over a whole block, registered as the block kernel of the sample loops.
