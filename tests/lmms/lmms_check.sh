@@ -47,7 +47,7 @@ how=$("${i386_run}" --probe) || skip "i386 programs cannot run here: ${how#none:
 echo "i386 programs run here: ${how}"
 case "${how}" in
 native:*) mode=native limit=60 ;;    # seconds per LMMS process; one takes about 3
-*) mode=emulated limit=120 ;;
+*) mode=emulated limit=90 ;;     # one takes 15 to 35
 esac
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/trim-lmms.XXXXXX")
@@ -55,6 +55,9 @@ export WINEPREFIX=${state}/wineprefix WINEARCH=win32 WINEDEBUG=-all
 # No Mono or Gecko prompts and no menu entries; LMMS's settings and files stay in the work folder.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" HOME=${work}/home
 export I386_RUN_DIR=${I386_RUN_DIR:-${state}/i386-run}
+# Emulated, LMMS's VST server starts reliably only with Wine's thread segments set the kernel's way
+# (tools/i386-run/shim.c); natively the variable is not read.
+export I386_RUN_THREAD_AREA=pass
 unset DISPLAY WAYLAND_DISPLAY
 trap 'wineserver -k > /dev/null 2>&1 || true; rm -rf "${work}"' EXIT
 
@@ -162,11 +165,20 @@ load_problem() {
     fi
 }
 
-# Under qemu-i386 7.2 LMMS's VST server (a Wine program) has crashed on start (segmentation fault,
-# then LMMS's "Remote plugin did not connect"), whatever the plug-in: that says nothing about the
-# DLL, so it is a skip with the reason, not a verdict.
+# Under qemu-i386 7.2 LMMS's VST server (a Wine program) still crashes or hangs on start now and
+# then (LMMS: "Remote plugin did not connect"; about one LMMS process in four here), whatever the
+# plug-in. That says nothing about the DLL: such a process is run again, up to 3 times while the
+# test's time allows, and when every try fails it is a skip with the reason, not a verdict.
+readonly attempts=3 time_budget=540
+server_did_not_connect_emulated() { [ "${mode}" = emulated ] && grep -q 'Remote plugin did not connect' "$1"; }
+worth_another_try() {
+    local tried=$1 log=$2 seconds_needed=$3
+    server_did_not_connect_emulated "${log}" && [ "${tried}" -lt "${attempts}" ] \
+        && [ $((SECONDS + seconds_needed)) -lt "${time_budget}" ] || return 1
+    echo "    LMMS's VST server did not connect (emulated), trying again"
+}
 skip_when_the_server_died_emulated() {
-    if [ "${mode}" = emulated ] && grep -q 'Remote plugin did not connect' "$1"; then
+    if server_did_not_connect_emulated "$1"; then
         show_log "$1" 8
         skip "under emulation LMMS's VST server crashed before it connected (qemu-i386 runs it here, not the kernel); the check runs where the kernel runs 32-bit code"
     fi
@@ -175,11 +187,31 @@ skip_when_the_server_died_emulated() {
 # LMMS's own lines, without its complaints about Debian's 64-bit LADSPA plug-ins it cannot load.
 show_log() { grep -v -E 'Cannot load library .*ladspa|^\|.*%|^$' "$1" | sed -e 's/^/    lmms: /' | tail -n "${2:-12}"; }
 
+# LMMS 1.2.2 may abort on exit after a render with a VST effect (seen every time under emulation):
+# all samples are written, the WAV header's sizes are not. Such a file gets its header rewritten
+# from its length (same samples, same encoding); the comparison with the reference, which must
+# have ended normally, then still catches a render cut short.
+readonly exit_abort=134
+ended_by_the_exit_assert() {
+    [ "$2" -eq "${exit_abort}" ] && grep -q 'ASSERT failure in MemoryManager::free' "$1"
+}
+
 # Renders PROJECT to OUT.wav as 32-bit float; with EXPECT_EFFECT, LMMS must have loaded the plug-in.
 render() {
-    local project=$1 out=$2 expect_effect=$3 log=${2%.wav}.log status=0 started=${SECONDS}
-    run_lmms "${log}" render "${project}" -o "${out}" -f wav -a || status=$?
-    echo "--- $(basename "${project}"): LMMS rendered in $((SECONDS - started)) s, exit status ${status}"
+    local project=$1 out=$2 expect_effect=$3 log=${2%.wav}.log status tried=0 started
+    while :; do
+        status=0 started=${SECONDS} tried=$((tried + 1))
+        run_lmms "${log}" render "${project}" -o "${out}" -f wav -a || status=$?
+        echo "--- $(basename "${project}"): LMMS rendered in $((SECONDS - started)) s, exit status ${status}"
+        worth_another_try "${tried}" "${log}" "${limit}" || break
+    done
+    if [ "${expect_effect}" = yes ] && ended_by_the_exit_assert "${log}" "${status}" && [ -s "${out}" ]; then
+        echo "    LMMS aborted on exit (its MemoryManager assertion); the WAV header is rewritten from the file's length"
+        if sox --ignore-length "${out}" "${out%.wav}.whole.wav" 2>> "${log}"; then
+            mv -f "${out%.wav}.whole.wav" "${out}"
+            status=0
+        fi
+    fi
     local problem=""
     [ "${expect_effect}" = no ] || problem=$(load_problem "${log}")
     if [ "${status}" -ne 0 ] || [ -n "${problem}" ] || [ ! -s "${out}" ]; then
@@ -223,12 +255,15 @@ echo "=== 3. Recall: a project saved by LMMS, rendered in a new process"
 saved=${work}/recall.mmp
 saved_levels=(-6.5 3.5 9 -9)
 write_project "${saved}" "${saved_levels[@]}"
-started=${SECONDS}
-status=0
-"${i386_run}" --pid-namespace timeout -k 5 $((limit * 2)) "${here}/lmms_gui_save.sh" "${saved}" "${work}/save.log" \
-    $((limit * 2 - 10)) < /dev/null > "${work}/save-steps.log" 2>&1 || status=$?
-sed -e 's/^/    /' "${work}/save-steps.log"
-echo "--- LMMS's window saved the project in $((SECONDS - started)) s, exit status ${status}"
+tried=0
+while :; do
+    started=${SECONDS} status=0 tried=$((tried + 1))
+    "${i386_run}" --pid-namespace timeout -k 5 $((limit * 2)) "${here}/lmms_gui_save.sh" "${saved}" "${work}/save.log" \
+        $((limit * 2 - 10)) < /dev/null > "${work}/save-steps.log" 2>&1 || status=$?
+    sed -e 's/^/    /' "${work}/save-steps.log"
+    echo "--- LMMS's window saved the project in $((SECONDS - started)) s, exit status ${status}"
+    worth_another_try "${tried}" "${work}/save.log" $((limit * 2)) || break
+done
 problem=$(load_problem "${work}/save.log")
 if [ "${status}" -ne 0 ] || [ -n "${problem}" ]; then
     skip_when_the_server_died_emulated "${work}/save.log"
