@@ -86,6 +86,8 @@ int main(int argc, char** argv) {
     vsthost::PrepareProcess();
     CLI::App app{"A command-line host for VST 2.4 plug-ins: info, render, validate, bench"};
     app.require_subcommand(1);
+    // The same options on every system; a path such as /work/x.dll, which Wine's programs take, stays a path.
+    app.allow_windows_style_options(false);
 
     vsthost::InfoOptions info;
     CLI::App* infoCommand = app.add_subcommand("info", "show the plug-in's fields, names, programs and parameters");
