@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <io.h>
+#include <unwind.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -9,10 +10,32 @@
 
 namespace vsthost {
 
+namespace {
+
+constexpr DWORD kGccThrow = 0x20474343;  // what GCC's runtime raises for a C++ throw on 64-bit Windows
+
+// A DLL links its own C++ runtime, so an exception it throws carries that DLL's type information and
+// destructor. The host catches it after unwinding, which may already have unloaded the plug-in (a
+// PluginBinary on the way); the catch would then read unmapped memory. The module whose runtime
+// raised the exception (the one holding its cleanup function) therefore stays loaded for good.
+LONG WINAPI KeepThrowingModuleLoaded(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    if (record.ExceptionCode == kGccThrow && record.NumberParameters >= 1 && record.ExceptionInformation[0] != 0) {
+        const auto* thrown = reinterpret_cast<const _Unwind_Exception*>(record.ExceptionInformation[0]);
+        HMODULE module = nullptr;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCSTR>(thrown->exception_cleanup), &module);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
 void PrepareProcess() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    AddVectoredExceptionHandler(1, KeepThrowingModuleLoaded);
 }
 
 // Every plug-in this build is given is for Windows; one for another system is refused by name when
