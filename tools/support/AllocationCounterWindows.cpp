@@ -37,96 +37,45 @@ enum Hooked {
 };
 void* originals[kHookedCount] = {};
 
+// A counting function in place of an import of the C runtime (__cdecl) or of the system (WINAPI,
+// which differs on 32-bit Windows): counts, then calls what the import pointed at before.
+template <Hooked which, typename Result, typename... Arguments>
+Result __cdecl CountingRuntime(Arguments... arguments) {
+    vsthost::allocations::note();
+    return reinterpret_cast<Result(__cdecl*)(Arguments...)>(originals[which])(arguments...);
+}
+template <Hooked which, typename Result, typename... Arguments>
+Result WINAPI CountingSystem(Arguments... arguments) {
+    vsthost::allocations::note();
+    return reinterpret_cast<Result(WINAPI*)(Arguments...)>(originals[which])(arguments...);
+}
+
 template <typename Function>
-Function Original(Hooked which) noexcept {
-    return reinterpret_cast<Function>(originals[which]);
+void* Address(Function function) {
+    return reinterpret_cast<void*>(function);
 }
 
-void* __cdecl CountingMalloc(std::size_t size) {
-    vsthost::allocations::note();
-    return Original<void*(__cdecl*)(std::size_t)>(kMalloc)(size);
-}
-void* __cdecl CountingCalloc(std::size_t count, std::size_t size) {
-    vsthost::allocations::note();
-    return Original<void*(__cdecl*)(std::size_t, std::size_t)>(kCalloc)(count, size);
-}
-void* __cdecl CountingRealloc(void* pointer, std::size_t size) {
-    vsthost::allocations::note();
-    return Original<void*(__cdecl*)(void*, std::size_t)>(kRealloc)(pointer, size);
-}
-void* __cdecl CountingRecalloc(void* pointer, std::size_t count, std::size_t size) {
-    vsthost::allocations::note();
-    return Original<void*(__cdecl*)(void*, std::size_t, std::size_t)>(kRecalloc)(pointer, count, size);
-}
-void* __cdecl CountingAlignedMalloc(std::size_t size, std::size_t alignment) {
-    vsthost::allocations::note();
-    return Original<void*(__cdecl*)(std::size_t, std::size_t)>(kAlignedMalloc)(size, alignment);
-}
-void* __cdecl CountingAlignedRealloc(void* pointer, std::size_t size, std::size_t alignment) {
-    vsthost::allocations::note();
-    return Original<void*(__cdecl*)(void*, std::size_t, std::size_t)>(kAlignedRealloc)(pointer, size, alignment);
-}
-void* __cdecl CountingAlignedOffsetMalloc(std::size_t size, std::size_t alignment, std::size_t offset) {
-    vsthost::allocations::note();
-    return Original<void*(__cdecl*)(std::size_t, std::size_t, std::size_t)>(kAlignedOffsetMalloc)(size, alignment, offset);
-}
-char* __cdecl CountingStrdup(const char* text) {
-    vsthost::allocations::note();
-    return Original<char*(__cdecl*)(const char*)>(kStrdup)(text);
-}
-LPVOID WINAPI CountingHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size) {
-    vsthost::allocations::note();
-    return Original<LPVOID(WINAPI*)(HANDLE, DWORD, SIZE_T)>(kHeapAlloc)(heap, flags, size);
-}
-LPVOID WINAPI CountingHeapReAlloc(HANDLE heap, DWORD flags, LPVOID pointer, SIZE_T size) {
-    vsthost::allocations::note();
-    return Original<LPVOID(WINAPI*)(HANDLE, DWORD, LPVOID, SIZE_T)>(kHeapReAlloc)(heap, flags, pointer, size);
-}
-PVOID WINAPI CountingRtlAllocateHeap(PVOID heap, ULONG flags, SIZE_T size) {
-    vsthost::allocations::note();
-    return Original<PVOID(WINAPI*)(PVOID, ULONG, SIZE_T)>(kRtlAllocateHeap)(heap, flags, size);
-}
-PVOID WINAPI CountingRtlReAllocateHeap(PVOID heap, ULONG flags, PVOID pointer, SIZE_T size) {
-    vsthost::allocations::note();
-    return Original<PVOID(WINAPI*)(PVOID, ULONG, PVOID, SIZE_T)>(kRtlReAllocateHeap)(heap, flags, pointer, size);
-}
-HLOCAL WINAPI CountingLocalAlloc(UINT flags, SIZE_T size) {
-    vsthost::allocations::note();
-    return Original<HLOCAL(WINAPI*)(UINT, SIZE_T)>(kLocalAlloc)(flags, size);
-}
-HLOCAL WINAPI CountingLocalReAlloc(HLOCAL memory, SIZE_T size, UINT flags) {
-    vsthost::allocations::note();
-    return Original<HLOCAL(WINAPI*)(HLOCAL, SIZE_T, UINT)>(kLocalReAlloc)(memory, size, flags);
-}
-HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T size) {
-    vsthost::allocations::note();
-    return Original<HGLOBAL(WINAPI*)(UINT, SIZE_T)>(kGlobalAlloc)(flags, size);
-}
-HGLOBAL WINAPI CountingGlobalReAlloc(HGLOBAL memory, SIZE_T size, UINT flags) {
-    vsthost::allocations::note();
-    return Original<HGLOBAL(WINAPI*)(HGLOBAL, SIZE_T, UINT)>(kGlobalReAlloc)(memory, size, flags);
-}
-
+using std::size_t;
 const struct {
     const char* name;
     void* counting;
 } kHooks[kHookedCount] = {
-    {"malloc", reinterpret_cast<void*>(&CountingMalloc)},
-    {"calloc", reinterpret_cast<void*>(&CountingCalloc)},
-    {"realloc", reinterpret_cast<void*>(&CountingRealloc)},
-    {"_recalloc", reinterpret_cast<void*>(&CountingRecalloc)},
-    {"_aligned_malloc", reinterpret_cast<void*>(&CountingAlignedMalloc)},
-    {"_aligned_realloc", reinterpret_cast<void*>(&CountingAlignedRealloc)},
-    {"_aligned_offset_malloc", reinterpret_cast<void*>(&CountingAlignedOffsetMalloc)},
-    {"_strdup", reinterpret_cast<void*>(&CountingStrdup)},
-    {"HeapAlloc", reinterpret_cast<void*>(&CountingHeapAlloc)},
-    {"HeapReAlloc", reinterpret_cast<void*>(&CountingHeapReAlloc)},
-    {"RtlAllocateHeap", reinterpret_cast<void*>(&CountingRtlAllocateHeap)},
-    {"RtlReAllocateHeap", reinterpret_cast<void*>(&CountingRtlReAllocateHeap)},
-    {"LocalAlloc", reinterpret_cast<void*>(&CountingLocalAlloc)},
-    {"LocalReAlloc", reinterpret_cast<void*>(&CountingLocalReAlloc)},
-    {"GlobalAlloc", reinterpret_cast<void*>(&CountingGlobalAlloc)},
-    {"GlobalReAlloc", reinterpret_cast<void*>(&CountingGlobalReAlloc)},
+    {"malloc", Address(&CountingRuntime<kMalloc, void*, size_t>)},
+    {"calloc", Address(&CountingRuntime<kCalloc, void*, size_t, size_t>)},
+    {"realloc", Address(&CountingRuntime<kRealloc, void*, void*, size_t>)},
+    {"_recalloc", Address(&CountingRuntime<kRecalloc, void*, void*, size_t, size_t>)},
+    {"_aligned_malloc", Address(&CountingRuntime<kAlignedMalloc, void*, size_t, size_t>)},
+    {"_aligned_realloc", Address(&CountingRuntime<kAlignedRealloc, void*, void*, size_t, size_t>)},
+    {"_aligned_offset_malloc", Address(&CountingRuntime<kAlignedOffsetMalloc, void*, size_t, size_t, size_t>)},
+    {"_strdup", Address(&CountingRuntime<kStrdup, char*, const char*>)},
+    {"HeapAlloc", Address(&CountingSystem<kHeapAlloc, LPVOID, HANDLE, DWORD, SIZE_T>)},
+    {"HeapReAlloc", Address(&CountingSystem<kHeapReAlloc, LPVOID, HANDLE, DWORD, LPVOID, SIZE_T>)},
+    {"RtlAllocateHeap", Address(&CountingSystem<kRtlAllocateHeap, PVOID, PVOID, ULONG, SIZE_T>)},
+    {"RtlReAllocateHeap", Address(&CountingSystem<kRtlReAllocateHeap, PVOID, PVOID, ULONG, PVOID, SIZE_T>)},
+    {"LocalAlloc", Address(&CountingSystem<kLocalAlloc, HLOCAL, UINT, SIZE_T>)},
+    {"LocalReAlloc", Address(&CountingSystem<kLocalReAlloc, HLOCAL, HLOCAL, SIZE_T, UINT>)},
+    {"GlobalAlloc", Address(&CountingSystem<kGlobalAlloc, HGLOBAL, UINT, SIZE_T>)},
+    {"GlobalReAlloc", Address(&CountingSystem<kGlobalReAlloc, HGLOBAL, HGLOBAL, SIZE_T, UINT>)},
 };
 
 // The hook for an import, found by its name where the module keeps its import names, else by the
