@@ -41,7 +41,7 @@ namespace isolation {
 // "threw\n" and what escaped, or "crashed\n" and how (Windows, where the child reports its own crash).
 std::string AnswerOf(const std::function<std::string()>& work);
 inline constexpr const char* kCrashed = "crashed\n";
-// The result an answer stands for, or nothing when the text holds no answer.
+// Sets result to what the answer stands for; false when the text holds no answer.
 bool ReadAnswer(const std::string& received, IsolatedResult& result);
 
 }  // namespace isolation
