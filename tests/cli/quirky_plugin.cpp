@@ -11,8 +11,8 @@
 //   slow-second-thread   setParameter from any thread but the creating one takes 30 ms
 //   long-names           names longer than the published limits
 //   crashes-in-processing, exits-in-processing, hangs-in-processing
-//                        the tenth processing call of an instance writes through a null pointer, calls
-//                        exit(3) or never returns
+//                        the tenth processing call of an instance writes into the first page of memory,
+//                        calls exit(3) or never returns
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -148,8 +148,9 @@ void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outpu
     constexpr int kFaultyCall = 10;
     if (++self->processingCalls == kFaultyCall) {
         if (self->quirk == Quirk::kCrashesInProcessing) {
-            // A write through a null pointer the compiler cannot see: a crash on every system.
-            volatile std::uintptr_t nowhere = 0;
+            // A write into the first page, which no system maps: a crash on every system, through an
+            // address neither the compiler nor the undefined-behaviour sanitizer sees as null.
+            volatile std::uintptr_t nowhere = 16;
             *reinterpret_cast<volatile int*>(nowhere) = 1;
         }
         if (self->quirk == Quirk::kExitsInProcessing) std::exit(3);
