@@ -41,10 +41,16 @@ BinaryFormat FormatOf(const std::string& path) {
 
 bool IsWindows(BinaryFormat format) { return format == BinaryFormat::kWindows32 || format == BinaryFormat::kWindows64; }
 
+// The value of an environment variable; unset and empty are alike.
+const char* Setting(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
 // The Windows build: the file the environment variable names, else the one beside this program,
 // else the one in this project's build folder of that preset.
 std::string FindWindowsBuild(const WindowsBuild& build) {
-    if (const char* named = std::getenv(build.variable)) {
+    if (const char* named = Setting(build.variable)) {
         std::error_code error;
         if (!fs::is_regular_file(named, error))
             throw HostError(std::string(build.variable) + " names '" + named + "', which is not a file; it should name " +
@@ -65,7 +71,7 @@ std::string FindWindowsBuild(const WindowsBuild& build) {
 
 // wine-run: the file VSTHOST_WINE_RUN names, else the one in this project's tools/.
 std::string FindWineRun() {
-    const char* named = std::getenv("VSTHOST_WINE_RUN");
+    const char* named = Setting("VSTHOST_WINE_RUN");
     const std::string wineRun = named != nullptr ? named : std::string(VSTHOST_SOURCE_DIR) + "/tools/wine-run/wine-run";
     if (access(wineRun.c_str(), X_OK) != 0)
         throw HostError("cannot run Windows programs: wine-run ('" + wineRun + "') is not an executable file" +
