@@ -63,6 +63,9 @@ run)
     bits=$2
     shift 2
     how=$(cat "$TRIM_WINE_MODE_FILE" 2> /dev/null || true)
+    # A test program may scale its time limits where 32-bit code is emulated.
+    TRIM_WINE_MODE=${how%%:*}
+    export TRIM_WINE_MODE
     case "${how}" in
     none:*)
         echo "SKIPPED: ${bits} programs cannot run here: ${how#none: }"

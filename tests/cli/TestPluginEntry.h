@@ -4,7 +4,11 @@
 
 #include "vst/vst24.h"
 
+#if defined(_WIN32)
+#define VSTHOST_TEST_EXPORT extern "C" __declspec(dllexport)
+#else
 #define VSTHOST_TEST_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 inline AEffect& DescribeTestPlugin(AEffect& effect, void* object, AEffectDispatcherProc dispatcher,
                                    AEffectSetParameterProc setParameter, AEffectGetParameterProc getParameter,

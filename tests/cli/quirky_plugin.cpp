@@ -11,11 +11,12 @@
 //   slow-second-thread   setParameter from any thread but the creating one takes 30 ms
 //   long-names           names longer than the published limits
 //   crashes-in-processing, exits-in-processing, hangs-in-processing
-//                        the tenth processing call of an instance segfaults, calls exit(3) or never returns
+//                        the tenth processing call of an instance writes into the first page of memory,
+//                        calls exit(3) or never returns
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -146,7 +147,12 @@ void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outpu
     QuirkyPlugin* self = Of(effect);
     constexpr int kFaultyCall = 10;
     if (++self->processingCalls == kFaultyCall) {
-        if (self->quirk == Quirk::kCrashesInProcessing) std::raise(SIGSEGV);
+        if (self->quirk == Quirk::kCrashesInProcessing) {
+            // A write into the first page, which no system maps: a crash on every system, through an
+            // address neither the compiler nor the undefined-behaviour sanitizer sees as null.
+            volatile std::uintptr_t nowhere = 16;
+            *reinterpret_cast<volatile int*>(nowhere) = 1;
+        }
         if (self->quirk == Quirk::kExitsInProcessing) std::exit(3);
         while (self->quirk == Quirk::kHangsInProcessing) std::this_thread::sleep_for(std::chrono::seconds(1));
     }

@@ -16,7 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "ValidateReport.h"
+
 namespace fs = std::filesystem;
+using vsthost::test::kChecks;
+using vsthost::test::ValidateLines;
 
 namespace {
 
@@ -94,28 +98,6 @@ Audio Noise(int channels, int frames, int format, unsigned seed = 7) {
     for (double& sample : audio.samples) sample = value(random);
     return audio;
 }
-
-// Validate's lines by check name: "PASS", "FAIL" or "SKIP" and the whole line.
-std::map<std::string, std::pair<std::string, std::string>> ValidateLines(const std::string& out) {
-    std::map<std::string, std::pair<std::string, std::string>> lines;
-    std::istringstream text(out);
-    for (std::string line; std::getline(text, line);) {
-        const std::string status = line.substr(0, 4);
-        if (status != "PASS" && status != "FAIL" && status != "SKIP") continue;
-        std::string name = line.substr(6, 36);
-        name.erase(name.find_last_not_of(' ') + 1);
-        lines[name] = {status, line};
-    }
-    return lines;
-}
-
-const std::vector<std::string> kChecks = {
-    "load and instantiate",     "open and close, cold",   "open and close, warm",
-    "several instances at once", "info",                  "programs",
-    "processing at 44100 Hz",   "processing at 48000 Hz", "processing at 96000 Hz",
-    "0-frame blocks",           "in-place buffers",       "sub-block automation",
-    "parameters from a second thread", "state save and load", "heap allocations during processing",
-    "parameter fuzz"};
 
 class Vsthost : public ::testing::Test {
 protected:
@@ -474,24 +456,111 @@ TEST_F(Vsthost, TruncatedPluginFilesAreRefusedBeforeAnythingMapsThem) {
     EXPECT_FALSE(fs::exists(file("out.wav")));
 }
 
-// The machine type in a PE header tells the two DLLs apart; this build says plainly it cannot run either.
-TEST_F(Vsthost, WindowsDllsAreNamedAndRefused) {
-    for (const auto& [machine, kind] : {std::pair{'\x4C', "a 32-bit Windows DLL"}, std::pair{'\x64', "a 64-bit Windows DLL"}}) {
-        std::string bytes(512, '\0');
-        bytes[0] = 'M';
-        bytes[1] = 'Z';
-        bytes[60] = '\x80';  // the PE header's offset
-        bytes.replace(0x80, 4, std::string("PE\0\0", 4));
-        bytes[0x84] = machine;
-        bytes[0x85] = machine == '\x4C' ? '\x01' : '\x86';
-        std::ofstream(file("plugin.dll"), std::ios::binary) << bytes;
-        for (const std::string command : {"validate", "info"}) {
-            const Outcome result = run({command, file("plugin.dll")});
-            EXPECT_EQ(result.exitCode, 2) << result.out;
-            EXPECT_NE(result.err.find(std::string("it is ") + kind + ", and this vsthost loads only 64-bit Linux plug-ins"),
-                      std::string::npos) << result.err;
-        }
+// A file that starts as a Windows DLL for the machine type (0x14C i386, 0x8664 x86-64) and ends there.
+void WritePeHeader(const fs::path& path, unsigned machine) {
+    std::string bytes(512, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[60] = '\x80';  // the PE header's offset
+    bytes.replace(0x80, 4, std::string("PE\0\0", 4));
+    bytes[0x84] = static_cast<char>(machine & 0xFF);
+    bytes[0x85] = static_cast<char>(machine >> 8);
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Stands in for tools/wine-run: keeps its arguments and Wine's debug setting, then ends with
+// FAKE_WINE_EXIT. Asked to probe, it answers that no such programs run here.
+void WriteFakeWineRun(const fs::path& path) {
+    std::ofstream(path) << "#!/bin/sh\n"
+                           "if [ \"$2\" = --probe ]; then echo 'none: the kernel runs no i386 programs here'; exit 1; fi\n"
+                           "printf '%s\\n' \"$@\" \"WINEDEBUG=$WINEDEBUG\" > \"$(dirname \"$0\")/wine-run-arguments\"\n"
+                           "echo 'the Windows build ran'\n"
+                           "exit \"${FAKE_WINE_EXIT:-0}\"\n";
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+// A DLL given to info, validate or bench goes to the Windows build of its bitness, through wine-run,
+// with the command's options and the paths as Wine's drive Z: shows them; its exit code comes back.
+TEST_F(Vsthost, WindowsDllsRunWithTheWindowsBuildOfTheirBitnessUnderWine) {
+    WriteFakeWineRun(file("wine-run"));
+    std::ofstream(file("vsthost-win32.exe")) << "stands in for the 32-bit build";
+    std::ofstream(file("vsthost-win64.exe")) << "stands in for the 64-bit build";
+    WritePeHeader(file("plugin32.dll"), 0x14C);
+    WritePeHeader(file("plugin64.dll"), 0x8664);
+    WritePeHeader(file("other64.dll"), 0x8664);
+    const std::string environment = "VSTHOST_WINE_RUN=" + Quoted(file("wine-run")) + " VSTHOST_WIN32=" +
+                                    Quoted(file("vsthost-win32.exe")) + " VSTHOST_WIN64=" +
+                                    Quoted(file("vsthost-win64.exe")) + " FAKE_WINE_EXIT=1";
+    std::string z = "Z:" + dir_.string() + "/";  // the test folder as Wine's programs see it
+    std::replace(z.begin(), z.end(), '/', '\\');
+    const struct {
+        std::vector<std::string> args;
+        std::string here;  // a shell prefix, e.g. to run in the test folder
+        std::vector<std::string> passed;
+    } cases[] = {
+        {{"validate", file("plugin32.dll"), "--timeout-factor", "2.5", "--seed", "7"},
+         "",
+         {"win32", file("vsthost-win32.exe"), "validate", z + "plugin32.dll", "--seed", "7", "--timeout-factor", "2.5"}},
+        {{"info", "plugin64.dll", "--json"},
+         "cd " + Quoted(dir_.string()) + " &&",
+         {"win64", file("vsthost-win64.exe"), "info", z + "plugin64.dll", "--json"}},
+        {{"bench", file("plugin64.dll"), file("other64.dll"), "-b", "64", "-p", "2:gain=0.5", "-d", "level=-3"},
+         "",
+         {"win64", file("vsthost-win64.exe"), "bench", z + "plugin64.dll", z + "other64.dll", "--block", "64", "--rounds",
+          "15", "--frames", "262144", "--rate", "48000", "--param", "2:gain=0.5", "--param-display", "level=-3"}},
+    };
+    for (const auto& command : cases) {
+        SCOPED_TRACE(command.args.front());
+        const Outcome result = run(command.args, command.here + " " + environment);
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        EXPECT_EQ(result.out, "the Windows build ran\n");
+        std::vector<std::string> expected = command.passed;
+        expected.push_back("WINEDEBUG=-all");  // Wine's own messages stay off unless the caller asks for them
+        EXPECT_EQ(Lines(Slurp(file("wine-run-arguments"))), expected);
     }
+}
+
+TEST_F(Vsthost, WindowsDllsThatCannotRunHereAreErrorsThatSayWhy) {
+    WriteFakeWineRun(file("wine-run"));
+    std::ofstream(file("vsthost-win32.exe")) << "stands in for the 32-bit build";
+    WritePeHeader(file("plugin32.dll"), 0x14C);
+    WritePeHeader(file("plugin64.dll"), 0x8664);
+    WriteAudio(file("mono.wav"), Noise(1, 100, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
+    const std::string build = "VSTHOST_WIN32=" + Quoted(file("vsthost-win32.exe")) + " ";
+    const std::string wineRun = "VSTHOST_WINE_RUN=" + Quoted(file("wine-run")) + " ";
+    const std::string dll = file("plugin32.dll");
+    const struct {
+        std::vector<std::string> args;
+        std::string environment;
+        std::string says;
+    } cases[] = {
+        {{"validate", dll}, "VSTHOST_WIN32=" + Quoted(file("absent.exe")),
+         "VSTHOST_WIN32 names '" + file("absent.exe").string() + "', which is not a file"},
+        {{"info", dll}, build + "VSTHOST_WINE_RUN=" + Quoted(file("absent")),
+         "cannot run Windows programs: wine-run ('" + file("absent").string() + "') is not an executable file"},
+        {{"validate", dll}, build + wineRun + "FAKE_WINE_EXIT=125",
+         "32-bit Windows programs cannot run here: the kernel runs no i386 programs here"},
+        {{"render", dll, file("mono.wav"), file("out.wav")}, build + wineRun,
+         "it is a 32-bit Windows DLL, and this vsthost loads only 64-bit Linux plug-ins; vsthost runs a Windows DLL "
+         "under Wine with its Windows build for info, validate and bench, not for render"},
+        {{"bench", TRIM_PLUGIN_PATH, dll}, build + wineRun, "is not: Windows DLLs and Linux plug-ins are run apart"},
+        {{"bench", dll, file("plugin64.dll")}, build + wineRun,
+         "is a 32-bit Windows DLL and '" + file("plugin64.dll").string() + "' a 64-bit Windows DLL: one run takes DLLs of one bitness"},
+    };
+    for (const auto& failure : cases) {
+        SCOPED_TRACE(failure.says);
+        const Outcome result = run(failure.args, failure.environment);
+        EXPECT_EQ(result.exitCode, 2) << result.out;
+        EXPECT_NE(result.err.find(failure.says), std::string::npos) << result.err;
+    }
+    EXPECT_FALSE(fs::exists(file("out.wav")));
 }
 
 TEST_F(Vsthost, ABareFileNameMeansTheFileInTheCurrentFolder) {

@@ -28,6 +28,8 @@ public:
 
     const std::string& error() const noexcept { return error_; }
     const std::string& path() const noexcept { return path_; }
+    // The system loader's handle of the loaded binary (an HMODULE on Windows), or null.
+    void* handle() const noexcept { return handle_; }
 
 private:
     void unload() noexcept;

@@ -91,4 +91,10 @@ bool available() noexcept {
 #endif
 }
 
+ModuleAllocations::ModuleAllocations(void*) {
+    if (!available()) whyNot_ = "heap allocations cannot be counted in this build (a sanitizer owns the allocator)";
+}
+
+ModuleAllocations::~ModuleAllocations() = default;
+
 }  // namespace vsthost::allocations

@@ -1,8 +1,9 @@
-// Text helpers for names a user types.
+// Text helpers for names a user types and numbers a program reads back.
 #pragma once
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <string>
 
 namespace vsthost {
@@ -11,6 +12,13 @@ namespace vsthost {
 inline std::string Lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The number as text that reads back as the same double, e.g. on another program's command line.
+inline std::string ExactText(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
     return text;
 }
 

@@ -87,6 +87,16 @@ void CheckElf64(FileBytes& file, const std::string& path) {
 
 }  // namespace
 
+std::string DescribeFormat(BinaryFormat format) {
+    switch (format) {
+        case BinaryFormat::kElf64: return "a 64-bit Linux plug-in";
+        case BinaryFormat::kWindows32: return "a 32-bit Windows DLL";
+        case BinaryFormat::kWindows64: return "a 64-bit Windows DLL";
+        case BinaryFormat::kOther: break;
+    }
+    return "a file of unknown kind";
+}
+
 BinaryFormat InspectBinary(const std::string& path) {
     FileBytes file(path);
     const std::vector<unsigned char> start = file.read(0, 16);

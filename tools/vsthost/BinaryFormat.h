@@ -14,7 +14,17 @@ enum class BinaryFormat {
     kOther,      // anything else: left to the system loader, which says what it is not
 };
 
+// The plug-ins this build of vsthost loads.
+#if defined(_WIN32)
+inline constexpr BinaryFormat kLoadableFormat = sizeof(void*) == 4 ? BinaryFormat::kWindows32 : BinaryFormat::kWindows64;
+#else
+inline constexpr BinaryFormat kLoadableFormat = BinaryFormat::kElf64;
+#endif
+
 // Throws HostError when the file cannot be read or its ELF or PE headers point beyond its end.
 BinaryFormat InspectBinary(const std::string& path);
+
+// "a 32-bit Windows DLL", "a 64-bit Windows DLL", "a 64-bit Linux plug-in".
+std::string DescribeFormat(BinaryFormat format);
 
 }  // namespace vsthost

@@ -28,12 +28,16 @@ struct RenderOptions {
     std::string saveState;
     bool levels = false;  // print per-channel peak and RMS before and after
 };
-int RunRender(const RenderOptions& options);
+int RunRender(const RenderOptions& options);  // the Windows build says it has none
 
 struct ValidateOptions {
     std::string plugin;
     unsigned seed = 1;
     double timeoutFactor = 1.0;  // scales every check's time limit, e.g. for an emulated run
+    // Set in a child process that the validate command started again (Windows): the one check to
+    // run and the channel its answer goes to.
+    std::string runCheck;
+    std::string answerChannel;
 };
 int RunValidate(const ValidateOptions& options);
 

@@ -12,12 +12,16 @@ namespace {
 
 constexpr double kTransportTempo = 120.0;
 
-std::string WindowsKind(BinaryFormat format) {
-    return format == BinaryFormat::kWindows32 ? "a 32-bit Windows DLL" : "a 64-bit Windows DLL";
+// Which vsthost loads a plug-in that this one does not.
+std::string WhereItLoads(BinaryFormat format) {
+    if (format == BinaryFormat::kElf64) return "the Linux build of vsthost loads it";
+    if (kLoadableFormat == BinaryFormat::kElf64)
+        return "vsthost runs a Windows DLL under Wine with its Windows build for info, validate and bench, not for render";
+    return std::string(format == BinaryFormat::kWindows32 ? "vsthost-win32.exe" : "vsthost-win64.exe") + " loads it";
 }
 
 std::string FilePath(const std::string& path) {
-    return std::filesystem::path(path).has_parent_path() ? path : "./" + path;
+    return std::filesystem::path(path).has_parent_path() ? path : (std::filesystem::path(".") / path).string();
 }
 
 }  // namespace
@@ -29,10 +33,9 @@ void CheckPluginFile(const std::string& path) {
     if (std::filesystem::is_directory(status))
         throw HostError("cannot open plug-in '" + path + "': it is a directory, not a plug-in binary");
     const BinaryFormat format = InspectBinary(path);
-    if (format == BinaryFormat::kWindows32 || format == BinaryFormat::kWindows64)
-        throw HostError("cannot load plug-in '" + path + "': it is " + WindowsKind(format) +
-                        ", and this vsthost loads only 64-bit Linux plug-ins; there is no Windows build of vsthost "
-                        "to run it under Wine yet");
+    if (format != BinaryFormat::kOther && format != kLoadableFormat)
+        throw HostError("cannot load plug-in '" + path + "': it is " + DescribeFormat(format) + ", and this vsthost loads only " +
+                        DescribeFormat(kLoadableFormat).substr(2) + "s; " + WhereItLoads(format));
 }
 
 PluginBinary::PluginBinary(const std::string& path) {

@@ -18,7 +18,8 @@ public:
 };
 
 // Checks that path names a plug-in file this host can load, without loading it: it exists, is no
-// folder, and its headers fit the file; a Windows DLL is refused. Throws HostError.
+// folder, and its headers fit the file; a binary for another system or bitness is refused by name.
+// Throws HostError.
 void CheckPluginFile(const std::string& path);
 
 // A loaded plug-in binary with a found entry point. Instances must end before it does.
@@ -29,6 +30,7 @@ public:
     VstPluginMainProc entry() const noexcept { return entry_; }
     const std::string& entryName() const noexcept { return entryName_; }
     const std::string& path() const noexcept { return library_.path(); }
+    void* handle() const noexcept { return library_.handle(); }  // the system loader's
 
 private:
     PluginLibrary library_;

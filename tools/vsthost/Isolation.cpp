@@ -1,84 +1,42 @@
 #include "Isolation.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <exception>
+#include <string_view>
 
-namespace vsthost {
+namespace vsthost::isolation {
 
 namespace {
 
-void WriteAll(int descriptor, const std::string& text) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t count = write(descriptor, text.data() + written, text.size() - written);
-        if (count <= 0) return;
-        written += static_cast<std::size_t>(count);
-    }
-}
+constexpr std::string_view kDone = "done\n", kThrew = "threw\n";
+
+bool StartsWith(const std::string& text, std::string_view prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
 }  // namespace
 
-IsolatedResult RunIsolated(const std::function<std::string()>& work, int timeoutSeconds) {
-    int channel[2];
-    if (pipe(channel) != 0) return {false, std::string("cannot create a pipe: ") + std::strerror(errno)};
-    std::fflush(nullptr);  // buffered output must not be written twice, once by each process
-    const pid_t child = fork();
-    if (child < 0) {
-        close(channel[0]);
-        close(channel[1]);
-        return {false, std::string("cannot start a child process: ") + std::strerror(errno)};
+std::string AnswerOf(const std::function<std::string()>& work) {
+    try {
+        return std::string(kDone) + work();
+    } catch (const std::exception& error) {
+        return std::string(kThrew) + "an exception escaped: " + error.what();
+    } catch (...) {
+        return std::string(kThrew) + "an exception of unknown type escaped";
     }
-    if (child == 0) {
-        close(channel[0]);
-        std::string answer;
-        try {
-            answer = "done\n" + work();
-        } catch (const std::exception& error) {
-            answer = std::string("threw\nan exception escaped: ") + error.what();
-        } catch (...) {
-            answer = "threw\nan exception of unknown type escaped";
-        }
-        WriteAll(channel[1], answer);
-        close(channel[1]);
-        std::fflush(nullptr);
-        _exit(0);
-    }
-    close(channel[1]);
-    std::string received;
-    bool timedOut = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd readable{channel[0], POLLIN, 0};
-        if (poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
-        char buffer[4096];
-        const ssize_t count = read(channel[0], buffer, sizeof buffer);
-        if (count <= 0) break;
-        received.append(buffer, static_cast<std::size_t>(count));
-    }
-    close(channel[0]);
-    if (timedOut) kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (timedOut) return {false, "no answer within " + std::to_string(timeoutSeconds) + " s (a hang); the child was killed"};
-    if (WIFSIGNALED(status))
-        return {false, "crashed with signal " + std::to_string(WTERMSIG(status)) + " (" + strsignal(WTERMSIG(status)) + ")"};
-    constexpr std::string_view kDone = "done\n", kThrew = "threw\n";
-    if (received.compare(0, kThrew.size(), kThrew) == 0) return {false, received.substr(kThrew.size())};
-    if (received.compare(0, kDone.size(), kDone) != 0)
-        return {false, "ended without an answer (exit status " + std::to_string(WEXITSTATUS(status)) + ")"};
-    return {true, received.substr(kDone.size())};
 }
 
-}  // namespace vsthost
+bool ReadAnswer(const std::string& received, IsolatedResult& result) {
+    if (StartsWith(received, kDone)) {
+        result = {true, received.substr(kDone.size())};
+        return true;
+    }
+    if (StartsWith(received, kThrew)) {
+        result = {false, received.substr(kThrew.size())};
+        return true;
+    }
+    if (StartsWith(received, kCrashed)) {
+        result = {false, "crashed with " + received.substr(std::string_view(kCrashed).size())};
+        return true;
+    }
+    return false;
+}
+
+}  // namespace vsthost::isolation

@@ -5,6 +5,7 @@
 
 #include "Commands.h"
 #include "Isolation.h"
+#include "Text.h"
 #include "ValidateChecks.h"
 
 namespace vsthost {
@@ -47,18 +48,23 @@ bool IsStatus(char letter) {
            letter == static_cast<char>(Status::Skip);
 }
 
+// What a check answers its parent: the status letter and the detail.
+std::string Answer(const Check& check, const Subject& subject) {
+    try {
+        const Outcome outcome = check.run(subject);
+        return static_cast<char>(outcome.status) + outcome.detail;
+    } catch (const HostError& error) {
+        return static_cast<char>(Status::Fail) + std::string("expected the check to run; seen ") + error.what();
+    }
+}
+
 // Runs one check in a child process; a crash, a hang, an exit or an escaped exception fails it.
 Outcome RunCheck(const Check& check, const Subject& subject, double timeoutFactor) {
     const int timeout = static_cast<int>(check.timeoutSeconds * timeoutFactor + 0.5);
     const IsolatedResult result = RunIsolated(
-        [&] {
-            try {
-                const Outcome outcome = check.run(subject);
-                return static_cast<char>(outcome.status) + outcome.detail;
-            } catch (const HostError& error) {
-                return static_cast<char>(Status::Fail) + std::string("expected the check to run; seen ") + error.what();
-            }
-        },
+        {[&] { return Answer(check, subject); },
+         {"validate", subject.path, "--seed", std::to_string(subject.seed), "--timeout-factor", ExactText(timeoutFactor),
+          "--run-check", check.name}},
         timeout);
     if (!result.completed) return Failed("the check '" + std::string(check.name) + "' to finish", result.text);
     if (result.text.empty() || !IsStatus(result.text.front()))
@@ -77,6 +83,11 @@ void PrintLine(const std::string& name, const Outcome& outcome) {
 int RunValidate(const ValidateOptions& options) {
     CheckPluginFile(options.plugin);  // a file that cannot be a plug-in is an error, not a failed check
     const Subject subject{options.plugin, options.seed, options.timeoutFactor};
+    if (!options.runCheck.empty()) {
+        for (const Check& check : kChecks)
+            if (options.runCheck == check.name) AnswerParent([&] { return Answer(check, subject); }, options.answerChannel);
+        throw HostError("there is no check named '" + options.runCheck + "'");
+    }
     std::printf("validating %s (seed %u)\n", options.plugin.c_str(), options.seed);
     const Check& load = kChecks[0];
     const Outcome loaded = RunCheck(load, subject, options.timeoutFactor);

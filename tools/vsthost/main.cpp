@@ -1,11 +1,15 @@
-// vsthost: a command-line host for VST 2.4 plug-ins on Linux. Shows what a plug-in is (info), pushes
-// audio files through it (render), checks it as demanding hosts would (validate) and times it (bench).
+// vsthost: a command-line host for VST 2.4 plug-ins. Shows what a plug-in is (info), pushes audio
+// files through it (render, Linux only), checks it as demanding hosts would (validate) and times it
+// (bench). The Linux build runs a Windows DLL with the Windows build under Wine.
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cstdio>
 
 #include "Commands.h"
 #include "FaultReport.h"
+#include "Isolation.h"
+#include "Platform.h"
+#include "Text.h"
 
 namespace {
 
@@ -48,20 +52,51 @@ void AddParameterOptions(CLI::App& command, std::vector<std::string>& normalised
                            "KEY=VALUE (repeatable)");
 }
 
+std::vector<std::string> InfoArguments(const vsthost::InfoOptions& info, const std::vector<std::string>& plugins) {
+    std::vector<std::string> arguments = {"info", plugins.front()};
+    if (info.json) arguments.emplace_back("--json");
+    return arguments;
+}
+
+std::vector<std::string> ValidateArguments(const vsthost::ValidateOptions& validate, const std::vector<std::string>& plugins) {
+    return {"validate", plugins.front(), "--seed", std::to_string(validate.seed), "--timeout-factor",
+            vsthost::ExactText(validate.timeoutFactor)};
+}
+
+std::vector<std::string> BenchArguments(const vsthost::BenchOptions& bench, const std::vector<std::string>& normalised,
+                                        const std::vector<std::string>& displayed, const std::vector<std::string>& plugins) {
+    std::vector<std::string> arguments = {"bench"};
+    arguments.insert(arguments.end(), plugins.begin(), plugins.end());
+    for (const auto& [option, value] : {std::pair{"--block", std::to_string(bench.blockSize)},
+                                        std::pair{"--rounds", std::to_string(bench.rounds)},
+                                        std::pair{"--frames", std::to_string(bench.framesPerRound)},
+                                        std::pair{"--rate", vsthost::ExactText(bench.sampleRate)}}) {
+        arguments.emplace_back(option);
+        arguments.push_back(value);
+    }
+    for (const std::string& text : normalised) arguments.insert(arguments.end(), {"--param", text});
+    for (const std::string& text : displayed) arguments.insert(arguments.end(), {"--param-display", text});
+    if (bench.json) arguments.emplace_back("--json");
+    return arguments;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    vsthost::PrepareProcess();
     CLI::App app{"A command-line host for VST 2.4 plug-ins: info, render, validate, bench"};
     app.require_subcommand(1);
+    // The same options on every system; a path such as /work/x.dll, which Wine's programs take, stays a path.
+    app.allow_windows_style_options(false);
 
     vsthost::InfoOptions info;
     CLI::App* infoCommand = app.add_subcommand("info", "show the plug-in's fields, names, programs and parameters");
-    infoCommand->add_option("plugin", info.plugin, "plug-in binary (.so)")->required();
+    infoCommand->add_option("plugin", info.plugin, "plug-in binary (.so or .dll)")->required();
     infoCommand->add_flag("--json", info.json, "print JSON for machines");
 
     vsthost::RenderOptions render;
     std::vector<std::string> renderNormalised, renderDisplayed;
-    CLI::App* renderCommand = app.add_subcommand("render", "process an audio file through the plug-in");
+    CLI::App* renderCommand = app.add_subcommand("render", "process an audio file through the plug-in (Linux build only)");
     renderCommand->add_option("plugin", render.plugin, "plug-in binary (.so)")->required();
     renderCommand->add_option("input", render.input, "audio file to read (any format libsndfile reads)")->required();
     renderCommand->add_option("output", render.output, "audio file to write")->required();
@@ -76,16 +111,19 @@ int main(int argc, char** argv) {
 
     vsthost::ValidateOptions validate;
     CLI::App* validateCommand = app.add_subcommand("validate", "check the plug-in as demanding hosts do");
-    validateCommand->add_option("plugin", validate.plugin, "plug-in binary (.so)")->required();
+    validateCommand->add_option("plugin", validate.plugin, "plug-in binary (.so or .dll)")->required();
     validateCommand->add_option("--seed", validate.seed, "seed of the noise and random values")->capture_default_str();
     validateCommand->add_option("--timeout-factor", validate.timeoutFactor, "multiplies every check's time limit")
         ->check(CLI::Range(0.01, 1000.0))
         ->capture_default_str();
+    // For a check run in a process of its own that this program started again (Windows); not shown in the help.
+    validateCommand->add_option("--run-check", validate.runCheck)->group("");
+    validateCommand->add_option(vsthost::kAnswerOption, validate.answerChannel)->group("");
 
     vsthost::BenchOptions bench;
     std::vector<std::string> benchNormalised, benchDisplayed;
     CLI::App* benchCommand = app.add_subcommand("bench", "time processing of one or more plug-ins, interleaved");
-    benchCommand->add_option("plugins", bench.plugins, "plug-in binaries (.so)")->required();
+    benchCommand->add_option("plugins", bench.plugins, "plug-in binaries (.so or .dll)")->required();
     benchCommand->add_option("-b,--block", bench.blockSize, "frames per processing call")->capture_default_str();
     benchCommand->add_option("--rounds", bench.rounds, "timed rounds")->capture_default_str();
     benchCommand->add_option("--frames", bench.framesPerRound, "frames per plug-in and round")->capture_default_str();
@@ -102,6 +140,9 @@ int main(int argc, char** argv) {
 
     try {
         if (infoCommand->parsed()) {
+            const auto elsewhere = vsthost::RunWithTheirBuild(
+                {info.plugin}, [&](const std::vector<std::string>& plugins) { return InfoArguments(info, plugins); });
+            if (elsewhere) return *elsewhere;
             const vsthost::FaultReport report("describing the plug-in");
             return vsthost::RunInfo(info);
         }
@@ -110,7 +151,15 @@ int main(int argc, char** argv) {
             const vsthost::FaultReport report("rendering");
             return vsthost::RunRender(render);
         }
-        if (validateCommand->parsed()) return vsthost::RunValidate(validate);
+        if (validateCommand->parsed()) {
+            const auto elsewhere = vsthost::RunWithTheirBuild(
+                {validate.plugin}, [&](const std::vector<std::string>& plugins) { return ValidateArguments(validate, plugins); });
+            return elsewhere ? *elsewhere : vsthost::RunValidate(validate);
+        }
+        const auto elsewhere = vsthost::RunWithTheirBuild(bench.plugins, [&](const std::vector<std::string>& plugins) {
+            return BenchArguments(bench, benchNormalised, benchDisplayed, plugins);
+        });
+        if (elsewhere) return *elsewhere;
         for (const std::string& text : benchNormalised)
             bench.settings.push_back(BenchSettingOf(text, false, bench.plugins.size()));
         for (const std::string& text : benchDisplayed)

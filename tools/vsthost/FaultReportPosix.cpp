@@ -1,13 +1,11 @@
-#include "FaultReport.h"
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
-#if !defined(_WIN32)
-#include <signal.h>
-#include <unistd.h>
-#endif
+#include "FaultReport.h"
 
 namespace vsthost {
 
@@ -16,7 +14,6 @@ namespace {
 constexpr int kErrorExit = 2;
 const char* volatile currentActivity = nullptr;
 
-#if !defined(_WIN32)
 constexpr struct {
     int number;
     const char* name;
@@ -44,13 +41,11 @@ void OnExit() {
     Say({"vsthost: error: the plug-in ended the process while ", activity, "; nothing was written\n"});
     _exit(kErrorExit);
 }
-#endif
 
 }  // namespace
 
 FaultReport::FaultReport(const char* activity) noexcept {
     currentActivity = activity;
-#if !defined(_WIN32)
     static const bool registered = std::atexit(OnExit) == 0;
     (void)registered;
     struct sigaction action {};
@@ -58,14 +53,11 @@ FaultReport::FaultReport(const char* activity) noexcept {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESETHAND | SA_ONSTACK;
     for (const auto& fault : kFaults) sigaction(fault.number, &action, nullptr);
-#endif
 }
 
 FaultReport::~FaultReport() {
     currentActivity = nullptr;
-#if !defined(_WIN32)
     for (const auto& fault : kFaults) signal(fault.number, SIG_DFL);
-#endif
 }
 
 }  // namespace vsthost
