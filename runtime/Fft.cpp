@@ -1,6 +1,7 @@
 // The split-radix complex FFT of the spectral built-ins: the forward and inverse passes in a portable
 // build and, on x86, one for processors with AVX2; the reordering between internal and natural
 // order; and the transform of a block of script memory.
+#include <bit>
 #include <bitset>
 #include <type_traits>
 
@@ -13,43 +14,93 @@ namespace {
 
 using namespace vectors;
 
-// Twiddles k and k + 1 for a pair of neighbours, from the table pairs (c_k, s_k, c_k+1, s_k+1).
-[[gnu::always_inline]] inline Turn<Cx2> TurnPair(Cx2 pairs) noexcept {
-    return {__builtin_shufflevector(pairs, pairs, 0, 0, 2, 2), NegatedReal(__builtin_shufflevector(pairs, pairs, 1, 1, 3, 3))};
-}
-// The twiddles of size/4 - k - 1 and size/4 - k from those of k + 1 and k: e^(i (pi/2 - t)) = (sin t, cos t).
-[[gnu::always_inline]] inline Turn<Cx2> ComplementPair(Cx2 pairs) noexcept {
-    return {__builtin_shufflevector(pairs, pairs, 3, 3, 1, 1), NegatedReal(__builtin_shufflevector(pairs, pairs, 2, 2, 0, 0))};
+// The same value in both halves of a vector of two complex values, or the one value of a narrow one.
+template <typename V>
+[[gnu::always_inline]] inline V Broadcast(const double* value) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) return Joined(Load<Cx>(value), Load<Cx>(value));
+    else return Load<Cx>(value);
 }
 
-// The same two twiddles for a build without four-lane vectors: one two-lane turn each.
+// Turn k of a stage from its table of turns (see StageTurnList), for both halves of a vector alike.
+template <typename V>
+[[gnu::always_inline]] inline Turn<V> TurnAt(const double* turns, std::int32_t k) noexcept {
+    const double* const cosines = turns + 8 * (k / 2) + 2 * (k % 2);
+    return {Broadcast<V>(cosines), Broadcast<V>(cosines + 4)};
+}
+
+// Turns k and k + 1 (k even) for two neighbouring butterflies: one four-lane turn, or two narrow ones.
 struct NarrowTurns {
     Turn<Cx> first, second;
 };
-
-// The turns of twiddles k and k + 1, from the table pairs (c_k, s_k, c_k+1, s_k+1), for V lanes.
 template <typename V>
-[[gnu::always_inline]] inline auto PairTurns(const double* pairs) noexcept {
-    if constexpr (std::is_same_v<V, Cx2>) return TurnPair(Load<Cx2>(pairs));
-    else return NarrowTurns{TurnOf(pairs[0], pairs[1]), TurnOf(pairs[2], pairs[3])};
-}
-// The turns of twiddles size/4 - k - 1 and size/4 - k, from the same pairs.
-template <typename V>
-[[gnu::always_inline]] inline auto PairComplements(const double* pairs) noexcept {
-    if constexpr (std::is_same_v<V, Cx2>) return ComplementPair(Load<Cx2>(pairs));
-    else return NarrowTurns{TurnOf(pairs[3], pairs[2]), TurnOf(pairs[1], pairs[0])};
+[[gnu::always_inline]] inline auto NeighbourTurns(const double* turns, std::int32_t k) noexcept {
+    const double* const cosines = turns + 4 * k;
+    if constexpr (std::is_same_v<V, Cx2>) return Turn<Cx2>{Load<Cx2>(cosines), Load<Cx2>(cosines + 4)};
+    else return NarrowTurns{{Load<Cx>(cosines), Load<Cx>(cosines + 4)}, {Load<Cx>(cosines + 2), Load<Cx>(cosines + 6)}};
 }
 
 // The eighth turn, (r, r) with r = sqrt(1/2): one multiplication instead of two.
+template <typename V>
 struct EighthTurn {
-    Cx r;
-    [[gnu::always_inline]] Cx Up(Cx a) const noexcept { return r * (a + TimesI(a)); }
-    [[gnu::always_inline]] Cx Down(Cx a) const noexcept { return r * (a - TimesI(a)); }
+    V r;
+    [[gnu::always_inline]] V Up(V a) const noexcept { return r * (a + TimesI(a)); }
+    [[gnu::always_inline]] V Down(V a) const noexcept { return r * (a - TimesI(a)); }
 };
+template <typename V>
+[[gnu::always_inline]] inline EighthTurn<V> EighthTurnOf(double r) noexcept {
+    return {TurnOf<V>(r, 0.0).c};
+}
 
 struct NoTurn {
-    [[gnu::always_inline]] Cx Up(Cx a) const noexcept { return a; }
-    [[gnu::always_inline]] Cx Down(Cx a) const noexcept { return a; }
+    template <typename V>
+    [[gnu::always_inline]] V Up(V a) const noexcept { return a; }
+    template <typename V>
+    [[gnu::always_inline]] V Down(V a) const noexcept { return a; }
+};
+
+// The complex values a pass works on. Values<V> is one block, read one value per two-lane vector or
+// two neighbours per four-lane vector. ValuesOfTwoBlocks holds value i of two blocks of the same
+// size in one four-lane vector, so that one run of a small transform's arithmetic transforms both.
+template <typename V>
+struct Values {
+    using Vector = V;
+    double* block;
+    [[gnu::always_inline]] V Load(std::int32_t i) const noexcept { return vectors::Load<V>(block + 2 * i); }
+    [[gnu::always_inline]] void Store(std::int32_t i, V value) const noexcept { vectors::Store(block + 2 * i, value); }
+    [[gnu::always_inline]] Values From(std::int32_t i) const noexcept { return {block + 2 * i}; }
+};
+
+struct ValuesOfTwoBlocks {
+    using Vector = Cx2;
+    double* first;
+    double* second;
+    [[gnu::always_inline]] Cx2 Load(std::int32_t i) const noexcept {
+        return Joined(vectors::Load<Cx>(first + 2 * i), vectors::Load<Cx>(second + 2 * i));
+    }
+    [[gnu::always_inline]] void Store(std::int32_t i, Cx2 value) const noexcept {
+        vectors::Store(first + 2 * i, LowHalf(value));
+        vectors::Store(second + 2 * i, HighHalf(value));
+    }
+    [[gnu::always_inline]] ValuesOfTwoBlocks From(std::int32_t i) const noexcept { return {first + 2 * i, second + 2 * i}; }
+};
+
+// Values held in registers while a small transform runs through all its levels.
+template <typename V>
+struct Held {
+    using Vector = V;
+    V* values;
+    [[gnu::always_inline]] V Load(std::int32_t i) const noexcept { return values[i]; }
+    [[gnu::always_inline]] void Store(std::int32_t i, V value) const noexcept { values[i] = value; }
+    [[gnu::always_inline]] Held From(std::int32_t i) const noexcept { return {values + i}; }
+};
+
+// What the passes read: the radix-16 constants and the turns of each stage size.
+struct PassTables {
+    const double* radix16;
+    const StageTurnList* turns;
+    [[gnu::always_inline]] const double* TurnsOf(std::int32_t size) const noexcept {
+        return (*turns)[static_cast<std::size_t>(std::countr_zero(static_cast<std::uint32_t>(size)))];
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -60,79 +111,108 @@ struct NoTurn {
 // internal order.
 //
 // The pass exists twice, compiled for the baseline processor and for one with AVX2 (chosen once at
-// run time): both do the same operations in the same order, so they give the same bits.
+// run time): both do the same operations on every value in the same order, so they give the same
+// bits. The AVX2 build turns two butterflies per instruction: neighbouring ones in the stages of
+// large blocks, and in the small transforms at the end of the recursion the same butterfly of the
+// two quarter blocks side by side.
 
-// One L-shaped butterfly (or two neighbouring ones) on element p of the first quarter.
-template <typename V, typename Turning>
-[[gnu::always_inline]] inline void ForwardButterfly(double* p, std::int32_t quarter, Turning w) noexcept {
-    double* const p1 = p + 2 * quarter;
-    double* const p2 = p1 + 2 * quarter;
-    double* const p3 = p2 + 2 * quarter;
-    const V x0 = Load<V>(p), x1 = Load<V>(p1), x2 = Load<V>(p2), x3 = Load<V>(p3);
-    Store(p, x0 + x2);
-    Store(p1, x1 + x3);
+// One L-shaped butterfly on value i of the first quarter (or two, side by side in a vector).
+template <typename Of, typename Turning>
+[[gnu::always_inline]] inline void ForwardButterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+    using V = typename Of::Vector;
+    const V x0 = values.Load(i), x1 = values.Load(i + quarter), x2 = values.Load(i + 2 * quarter),
+            x3 = values.Load(i + 3 * quarter);
+    values.Store(i, x0 + x2);
+    values.Store(i + quarter, x1 + x3);
     const V d0 = x0 - x2, id1 = TimesI(x1 - x3);
-    Store(p2, w.Up(d0 + id1));
-    Store(p3, w.Down(d0 - id1));
+    values.Store(i + 2 * quarter, w.Up(d0 + id1));
+    values.Store(i + 3 * quarter, w.Down(d0 - id1));
 }
 
-// The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time. The
-// twiddles come from the size's table up to the eighth turn and by symmetry beyond it; the first
-// pair of each half holds the unit and the eighth turn, which the table leaves out.
+// The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time.
 template <typename V, typename Pair>
-[[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const double* c, Pair pair) noexcept {
-    const std::int32_t quarter = n / 4, eighth = n / 8;
-    const double* twiddles = Twiddles(n).data();
-    const double unitAndFirst[4] = {1.0, 0.0, twiddles[0], twiddles[1]};
-    pair(a, quarter, PairTurns<V>(unitAndFirst));
-    for (std::int32_t k = 2; k < eighth; k += 2) pair(a + 2 * k, quarter, PairTurns<V>(twiddles + 2 * (k - 1)));
-    const double lastAndEighth[4] = {twiddles[2 * (eighth - 2)], twiddles[2 * (eighth - 2) + 1], c[2], c[2]};
-    pair(a + 2 * eighth, quarter, PairComplements<V>(lastAndEighth));
-    for (std::int32_t m = eighth + 2; m < quarter; m += 2) pair(a + 2 * m, quarter, PairComplements<V>(twiddles + 2 * (quarter - m - 2)));
+[[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const PassTables& tables, Pair pair) noexcept {
+    const std::int32_t quarter = n / 4;
+    const double* const turns = tables.TurnsOf(n);
+    for (std::int32_t k = 0; k < quarter; k += 2) pair(a + 2 * k, quarter, NeighbourTurns<V>(turns, k));
 }
 
 struct ForwardPair {
     [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
-        ForwardButterfly<Cx2>(p, quarter, w);
+        ForwardButterfly(Values<Cx2>{p}, 0, quarter, w);
     }
     [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
-        ForwardButterfly<Cx>(p, quarter, w.first);
-        ForwardButterfly<Cx>(p + 2, quarter, w.second);
+        ForwardButterfly(Values<Cx>{p}, 0, quarter, w.first);
+        ForwardButterfly(Values<Cx>{p}, 1, quarter, w.second);
     }
 };
 
-// The 2- to 16-point forward transforms, unrolled; c holds the radix-16 constants.
-template <int N>
-[[gnu::always_inline]] inline void ForwardFixed(double* a, const double* c) noexcept {
+// The 2- to 16-point forward transforms, unrolled.
+template <int N, typename Of>
+[[gnu::always_inline]] inline void ForwardFixed(Of values, const PassTables& tables) noexcept {
+    using V = typename Of::Vector;
     if constexpr (N == 2) {
-        const Cx x0 = Load<Cx>(a), x1 = Load<Cx>(a + 2);
-        Store(a, x0 + x1);
-        Store(a + 2, x0 - x1);
+        const V x0 = values.Load(0), x1 = values.Load(1);
+        values.Store(0, x0 + x1);
+        values.Store(1, x0 - x1);
     } else if constexpr (N > 2) {
         constexpr std::int32_t quarter = N / 4;
-        ForwardButterfly<Cx>(a, quarter, NoTurn{});
-        if constexpr (N == 8) ForwardButterfly<Cx>(a + 2, quarter, EighthTurn{Cx{c[2], c[2]}});
+        ForwardButterfly(values, 0, quarter, NoTurn{});
+        if constexpr (N == 8) ForwardButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
         if constexpr (N == 16) {
-            ForwardButterfly<Cx>(a + 2, quarter, TurnOf(c[0], c[1]));
-            ForwardButterfly<Cx>(a + 4, quarter, TurnOf(c[2], c[3]));
-            ForwardButterfly<Cx>(a + 6, quarter, TurnOf(c[4], c[5]));
+            const double* const turns = tables.TurnsOf(16);
+            for (std::int32_t k = 1; k < quarter; ++k) ForwardButterfly(values, k, quarter, TurnAt<V>(turns, k));
         }
-        ForwardFixed<N / 2>(a, c);
-        ForwardFixed<N / 4>(a + N, c);
-        ForwardFixed<N / 4>(a + 3 * N / 2, c);
+        ForwardFixed<N / 2>(values, tables);
+        ForwardFixed<N / 4>(values.From(N / 2), tables);
+        ForwardFixed<N / 4>(values.From(3 * N / 4), tables);
     }
 }
 
-using Pass = void (*)(double* a, std::int32_t n, const double* c) noexcept;
+struct ForwardDirection {
+    template <int N, typename Of>
+    [[gnu::always_inline]] static void Fixed(Of values, const PassTables& tables) noexcept { ForwardFixed<N>(values, tables); }
+};
+
+// A small transform on values held in registers: loaded once, taken through all its levels, stored once.
+template <int N, typename Direction, typename Of>
+[[gnu::always_inline]] inline void FixedInRegisters(Of values, const PassTables& tables) noexcept {
+    using V = typename Of::Vector;
+    V held[N];
+    for (std::int32_t i = 0; i < N; ++i) held[i] = values.Load(i);
+    Direction::template Fixed<N>(Held<V>{held}, tables);
+    for (std::int32_t i = 0; i < N; ++i) values.Store(i, held[i]);
+}
+
+using Pass = void (*)(double* a, std::int32_t n, const PassTables& tables) noexcept;
+
+// The two quarter transforms of a block of n values. Small ones are unrolled, and where the vectors
+// are wide enough they run side by side.
+template <Pass Self, typename V, typename Direction>
+[[gnu::always_inline]] inline void Quarters(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    double* const first = a + n;
+    double* const second = a + 3 * n / 2;
+    auto fixed = [&]<int N>() {
+        if constexpr (std::is_same_v<V, Cx2>) {
+            FixedInRegisters<N, Direction>(ValuesOfTwoBlocks{first, second}, tables);
+        } else {
+            FixedInRegisters<N, Direction>(Values<Cx>{first}, tables);
+            FixedInRegisters<N, Direction>(Values<Cx>{second}, tables);
+        }
+    };
+    const std::int32_t quarter = n / 4;
+    if (quarter == 16) return fixed.template operator()<16>();
+    if (quarter == 8) return fixed.template operator()<8>();
+    Self(first, quarter, tables);
+    Self(second, quarter, tables);
+}
 
 template <Pass Self, typename V>
-[[gnu::always_inline]] inline void ForwardRecursion(double* a, std::int32_t n, const double* c) noexcept {
-    if (n == 16) return ForwardFixed<16>(a, c);
-    if (n == 8) return ForwardFixed<8>(a, c);
-    Stage<V>(a, n, c, ForwardPair{});
-    Self(a, n / 2, c);
-    Self(a + n, n / 4, c);
-    Self(a + 3 * n / 2, n / 4, c);
+[[gnu::always_inline]] inline void ForwardRecursion(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    if (n == 16) return FixedInRegisters<16, ForwardDirection>(Values<Cx>{a}, tables);
+    Stage<V>(a, n, tables, ForwardPair{});
+    Self(a, n / 2, tables);
+    Quarters<Self, V, ForwardDirection>(a, n, tables);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -140,74 +220,79 @@ template <Pass Self, typename V>
 // sub-transforms first, then per k the half-size result A, and the quarter results B and C turned
 // by w^-k and w^k, combine as A[k] +- (B' + C') and A[k + n/4] -+ i (B' - C').
 
-template <typename V, typename Turning>
-[[gnu::always_inline]] inline void InverseButterfly(double* p, std::int32_t quarter, Turning w) noexcept {
-    double* const p1 = p + 2 * quarter;
-    double* const p2 = p1 + 2 * quarter;
-    double* const p3 = p2 + 2 * quarter;
-    const V b = w.Down(Load<V>(p2)), c = w.Up(Load<V>(p3));
-    const V a0 = Load<V>(p), a1 = Load<V>(p1);
+template <typename Of, typename Turning>
+[[gnu::always_inline]] inline void InverseButterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+    using V = typename Of::Vector;
+    const V b = w.Down(values.Load(i + 2 * quarter)), c = w.Up(values.Load(i + 3 * quarter));
+    const V a0 = values.Load(i), a1 = values.Load(i + quarter);
     const V sum = b + c, iDifference = TimesI(b - c);
-    Store(p, a0 + sum);
-    Store(p2, a0 - sum);
-    Store(p1, a1 - iDifference);
-    Store(p3, a1 + iDifference);
+    values.Store(i, a0 + sum);
+    values.Store(i + 2 * quarter, a0 - sum);
+    values.Store(i + quarter, a1 - iDifference);
+    values.Store(i + 3 * quarter, a1 + iDifference);
 }
 
 struct InversePair {
     [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
-        InverseButterfly<Cx2>(p, quarter, w);
+        InverseButterfly(Values<Cx2>{p}, 0, quarter, w);
     }
     [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
-        InverseButterfly<Cx>(p, quarter, w.first);
-        InverseButterfly<Cx>(p + 2, quarter, w.second);
+        InverseButterfly(Values<Cx>{p}, 0, quarter, w.first);
+        InverseButterfly(Values<Cx>{p}, 1, quarter, w.second);
     }
 };
 
-template <int N>
-[[gnu::always_inline]] inline void InverseFixed(double* a, const double* c) noexcept {
+template <int N, typename Of>
+[[gnu::always_inline]] inline void InverseFixed(Of values, const PassTables& tables) noexcept {
+    using V = typename Of::Vector;
     if constexpr (N == 2) {
-        const Cx x0 = Load<Cx>(a), x1 = Load<Cx>(a + 2);
-        Store(a, x0 + x1);
-        Store(a + 2, x0 - x1);
+        const V x0 = values.Load(0), x1 = values.Load(1);
+        values.Store(0, x0 + x1);
+        values.Store(1, x0 - x1);
     } else if constexpr (N > 2) {
         constexpr std::int32_t quarter = N / 4;
-        InverseFixed<N / 2>(a, c);
-        InverseFixed<N / 4>(a + N, c);
-        InverseFixed<N / 4>(a + 3 * N / 2, c);
-        InverseButterfly<Cx>(a, quarter, NoTurn{});
-        if constexpr (N == 8) InverseButterfly<Cx>(a + 2, quarter, EighthTurn{Cx{c[2], c[2]}});
+        InverseFixed<N / 2>(values, tables);
+        InverseFixed<N / 4>(values.From(N / 2), tables);
+        InverseFixed<N / 4>(values.From(3 * N / 4), tables);
+        InverseButterfly(values, 0, quarter, NoTurn{});
+        if constexpr (N == 8) InverseButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
         if constexpr (N == 16) {
-            InverseButterfly<Cx>(a + 2, quarter, TurnOf(c[0], c[1]));
-            InverseButterfly<Cx>(a + 4, quarter, TurnOf(c[2], c[3]));
-            InverseButterfly<Cx>(a + 6, quarter, TurnOf(c[4], c[5]));
+            const double* const turns = tables.TurnsOf(16);
+            for (std::int32_t k = 1; k < quarter; ++k) InverseButterfly(values, k, quarter, TurnAt<V>(turns, k));
         }
     }
 }
 
+struct InverseDirection {
+    template <int N, typename Of>
+    [[gnu::always_inline]] static void Fixed(Of values, const PassTables& tables) noexcept { InverseFixed<N>(values, tables); }
+};
+
 template <Pass Self, typename V>
-[[gnu::always_inline]] inline void InverseRecursion(double* a, std::int32_t n, const double* c) noexcept {
-    if (n == 16) return InverseFixed<16>(a, c);
-    if (n == 8) return InverseFixed<8>(a, c);
-    Self(a, n / 2, c);
-    Self(a + n, n / 4, c);
-    Self(a + 3 * n / 2, n / 4, c);
-    Stage<V>(a, n, c, InversePair{});
+[[gnu::always_inline]] inline void InverseRecursion(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    if (n == 16) return FixedInRegisters<16, InverseDirection>(Values<Cx>{a}, tables);
+    Self(a, n / 2, tables);
+    Quarters<Self, V, InverseDirection>(a, n, tables);
+    Stage<V>(a, n, tables, InversePair{});
 }
 
-void ForwardPassPortable(double* a, std::int32_t n, const double* c) noexcept { ForwardRecursion<ForwardPassPortable, Cx>(a, n, c); }
-void InversePassPortable(double* a, std::int32_t n, const double* c) noexcept { InverseRecursion<InversePassPortable, Cx>(a, n, c); }
+void ForwardPassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    ForwardRecursion<ForwardPassPortable, Cx>(a, n, tables);
+}
+void InversePassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    InverseRecursion<InversePassPortable, Cx>(a, n, tables);
+}
 
 struct KernelPasses {
     Pass forward, inverse;
 };
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx2")]] void ForwardPassAvx2(double* a, std::int32_t n, const double* c) noexcept {
-    ForwardRecursion<ForwardPassAvx2, Cx2>(a, n, c);
+[[gnu::target("avx2")]] void ForwardPassAvx2(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    ForwardRecursion<ForwardPassAvx2, Cx2>(a, n, tables);
 }
-[[gnu::target("avx2")]] void InversePassAvx2(double* a, std::int32_t n, const double* c) noexcept {
-    InverseRecursion<InversePassAvx2, Cx2>(a, n, c);
+[[gnu::target("avx2")]] void InversePassAvx2(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    InverseRecursion<InversePassAvx2, Cx2>(a, n, tables);
 }
 #endif
 
@@ -250,10 +335,10 @@ void Reorder(double* block, std::int32_t size, bool toNatural) noexcept {
 }  // namespace
 
 void FftBlock(double* block, std::int32_t size, std::int32_t mode, FftKernel kernel) noexcept {
-    const double* constants = Radix16Constants().data();
+    const PassTables tables{Radix16Constants().data(), &StageTurnsBySizeExponent()};
     switch (mode) {
-    case kFftForward: return PassesOf(kernel).forward(block, size, constants);
-    case kFftInverse: return PassesOf(kernel).inverse(block, size, constants);
+    case kFftForward: return PassesOf(kernel).forward(block, size, tables);
+    case kFftInverse: return PassesOf(kernel).inverse(block, size, tables);
     case kFftToNatural: return Reorder(block, size, true);
     case kFftFromNatural: return Reorder(block, size, false);
     default: return;

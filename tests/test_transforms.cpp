@@ -150,6 +150,52 @@ TEST(Fft, InverseModeMatchesTheNegativeKernelDftFromInternalOrder) {
     }
 }
 
+// Beyond the full DFT's reach, the DFT at sampled bins only (each costs O(N)): a stage's twiddle off
+// by a swap or a sign in both directions alike would still give back the input, but not these bins.
+TEST(Fft, BothModesMatchTheDftAtSampledBinsUpToTheLargestSize) {
+    constexpr std::int32_t kBinStride = 257;
+    for (std::int32_t size : PowersOfTwo(2048, 32768)) {
+        std::vector<Complex> roots(static_cast<std::size_t>(size));
+        for (std::int32_t j = 0; j < size; ++j)
+            roots[static_cast<std::size_t>(j)] = std::polar(1.0L, 2 * std::numbers::pi_v<long double> * j / size);
+        // Bin k of the DFT with kernel e^(sign 2 pi i nk/N).
+        auto bin = [&](const std::vector<double>& natural, std::int32_t k, int sign) {
+            Complex sum = 0;
+            for (std::int32_t n = 0; n < size; ++n) {
+                const std::int64_t turn = (static_cast<std::int64_t>(n) * k * sign % size + size) % size;
+                sum += Complex(natural[2 * static_cast<std::size_t>(n)], natural[2 * static_cast<std::size_t>(n) + 1]) *
+                       roots[static_cast<std::size_t>(turn)];
+            }
+            return sum;
+        };
+        const std::vector<double> natural = RandomDoubles(2 * static_cast<std::size_t>(size), 19u + static_cast<unsigned>(size));
+
+        std::vector<double> forward = natural;
+        FftBlock(forward.data(), size, kFftForward);
+        std::vector<double> inverse(natural.size());
+        for (std::int32_t p = 0; p < size; ++p) {
+            const std::size_t from = 2 * static_cast<std::size_t>(RecursiveOrder(size, p));
+            inverse[2 * static_cast<std::size_t>(p)] = natural[from];
+            inverse[2 * static_cast<std::size_t>(p) + 1] = natural[from + 1];
+        }
+        FftBlock(inverse.data(), size, kFftInverse);
+
+        std::vector<double> forwardSeen, inverseSeen;
+        std::vector<long double> forwardExpected, inverseExpected;
+        for (std::int32_t p = 0; p < size; p += kBinStride) {
+            const std::size_t at = 2 * static_cast<std::size_t>(p);
+            forwardSeen.insert(forwardSeen.end(), {forward[at], forward[at + 1]});
+            const Complex forwardBin = bin(natural, RecursiveOrder(size, p), +1);
+            forwardExpected.insert(forwardExpected.end(), {forwardBin.real(), forwardBin.imag()});
+            inverseSeen.insert(inverseSeen.end(), {inverse[at], inverse[at + 1]});
+            const Complex inverseBin = bin(natural, p, -1);
+            inverseExpected.insert(inverseExpected.end(), {inverseBin.real(), inverseBin.imag()});
+        }
+        EXPECT_LT(RelativeError(forwardSeen, forwardExpected), 1e-12) << size;
+        EXPECT_LT(RelativeError(inverseSeen, inverseExpected), 1e-12) << size;
+    }
+}
+
 TEST(Fft, ForwardThenInverseGivesSizeTimesTheInputAtEverySize) {
     for (std::int32_t size : PowersOfTwo(16, 32768)) {
         const std::vector<double> input = RandomDoubles(2 * static_cast<std::size_t>(size), 7u);
