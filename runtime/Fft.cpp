@@ -161,6 +161,7 @@ template <int N, typename Of>
         if constexpr (N == 8) ForwardButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
         if constexpr (N == 16) {
             const double* const turns = tables.TurnsOf(16);
+#pragma GCC unroll 4
             for (std::int32_t k = 1; k < quarter; ++k) ForwardButterfly(values, k, quarter, TurnAt<V>(turns, k));
         }
         ForwardFixed<N / 2>(values, tables);
@@ -179,8 +180,11 @@ template <int N, typename Direction, typename Of>
 [[gnu::always_inline]] inline void FixedInRegisters(Of values, const PassTables& tables) noexcept {
     using V = typename Of::Vector;
     V held[N];
+    // Unrolled at every optimisation level, so that the values stay in registers (the Windows builds use -O2).
+#pragma GCC unroll 16
     for (std::int32_t i = 0; i < N; ++i) held[i] = values.Load(i);
     Direction::template Fixed<N>(Held<V>{held}, tables);
+#pragma GCC unroll 16
     for (std::int32_t i = 0; i < N; ++i) values.Store(i, held[i]);
 }
 
@@ -258,6 +262,7 @@ template <int N, typename Of>
         if constexpr (N == 8) InverseButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
         if constexpr (N == 16) {
             const double* const turns = tables.TurnsOf(16);
+#pragma GCC unroll 4
             for (std::int32_t k = 1; k < quarter; ++k) InverseButterfly(values, k, quarter, TurnAt<V>(turns, k));
         }
     }
