@@ -190,23 +190,25 @@ template <int N, typename Direction, typename Of>
 
 using Pass = void (*)(double* a, std::int32_t n, const PassTables& tables) noexcept;
 
-// The two quarter transforms of a block of n values. Small ones are unrolled, and where the vectors
-// are wide enough they run side by side.
+// Two small transforms of the same size: side by side where the vectors are wide enough.
+template <int N, typename V, typename Direction>
+[[gnu::always_inline]] inline void FixedPair(double* first, double* second, const PassTables& tables) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) {
+        FixedInRegisters<N, Direction>(ValuesOfTwoBlocks{first, second}, tables);
+    } else {
+        FixedInRegisters<N, Direction>(Values<Cx>{first}, tables);
+        FixedInRegisters<N, Direction>(Values<Cx>{second}, tables);
+    }
+}
+
+// The two quarter transforms of a block of n values; small ones unrolled.
 template <Pass Self, typename V, typename Direction>
 [[gnu::always_inline]] inline void Quarters(double* a, std::int32_t n, const PassTables& tables) noexcept {
     double* const first = a + n;
     double* const second = a + 3 * n / 2;
-    auto fixed = [&]<int N>() {
-        if constexpr (std::is_same_v<V, Cx2>) {
-            FixedInRegisters<N, Direction>(ValuesOfTwoBlocks{first, second}, tables);
-        } else {
-            FixedInRegisters<N, Direction>(Values<Cx>{first}, tables);
-            FixedInRegisters<N, Direction>(Values<Cx>{second}, tables);
-        }
-    };
     const std::int32_t quarter = n / 4;
-    if (quarter == 16) return fixed.template operator()<16>();
-    if (quarter == 8) return fixed.template operator()<8>();
+    if (quarter == 16) return FixedPair<16, V, Direction>(first, second, tables);
+    if (quarter == 8) return FixedPair<8, V, Direction>(first, second, tables);
     Self(first, quarter, tables);
     Self(second, quarter, tables);
 }
