@@ -147,15 +147,15 @@ struct ForwardPair {
     }
 };
 
-// The 2- to 16-point forward transforms, unrolled.
+// The first level of the 2- to 16-point forward transforms, unrolled.
 template <int N, typename Of>
-[[gnu::always_inline]] inline void ForwardFixed(Of values, const PassTables& tables) noexcept {
+[[gnu::always_inline]] inline void ForwardLevel(Of values, const PassTables& tables) noexcept {
     using V = typename Of::Vector;
     if constexpr (N == 2) {
         const V x0 = values.Load(0), x1 = values.Load(1);
         values.Store(0, x0 + x1);
         values.Store(1, x0 - x1);
-    } else if constexpr (N > 2) {
+    } else {
         constexpr std::int32_t quarter = N / 4;
         ForwardButterfly(values, 0, quarter, NoTurn{});
         if constexpr (N == 8) ForwardButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
@@ -164,6 +164,13 @@ template <int N, typename Of>
 #pragma GCC unroll 4
             for (std::int32_t k = 1; k < quarter; ++k) ForwardButterfly(values, k, quarter, TurnAt<V>(turns, k));
         }
+    }
+}
+
+template <int N, typename Of>
+[[gnu::always_inline]] inline void ForwardFixed(Of values, const PassTables& tables) noexcept {
+    if constexpr (N >= 2) {
+        ForwardLevel<N>(values, tables);
         ForwardFixed<N / 2>(values, tables);
         ForwardFixed<N / 4>(values.From(N / 2), tables);
         ForwardFixed<N / 4>(values.From(3 * N / 4), tables);
@@ -171,13 +178,28 @@ template <int N, typename Of>
 }
 
 struct ForwardDirection {
+    static constexpr bool kLevelFirst = true;
+    template <int N, typename Of>
+    [[gnu::always_inline]] static void Level(Of values, const PassTables& tables) noexcept { ForwardLevel<N>(values, tables); }
     template <int N, typename Of>
     [[gnu::always_inline]] static void Fixed(Of values, const PassTables& tables) noexcept { ForwardFixed<N>(values, tables); }
 };
 
+// 32-bit x86 has 8 vector registers: there a 16-point transform would spill, so only its
+// sub-transforms are held.
+constexpr int kLargestHeldTransform = sizeof(void*) == 8 ? 16 : 8;
+
 // A small transform on values held in registers: loaded once, taken through all its levels, stored once.
 template <int N, typename Direction, typename Of>
 [[gnu::always_inline]] inline void FixedInRegisters(Of values, const PassTables& tables) noexcept {
+    if constexpr (N > kLargestHeldTransform) {
+        if constexpr (Direction::kLevelFirst) Direction::template Level<N>(values, tables);
+        FixedInRegisters<N / 2, Direction>(values, tables);
+        FixedInRegisters<N / 4, Direction>(values.From(N / 2), tables);
+        FixedInRegisters<N / 4, Direction>(values.From(3 * N / 4), tables);
+        if constexpr (!Direction::kLevelFirst) Direction::template Level<N>(values, tables);
+        return;
+    }
     using V = typename Of::Vector;
     V held[N];
     // Unrolled at every optimisation level, so that the values stay in registers (the Windows builds use -O2).
@@ -248,18 +270,16 @@ struct InversePair {
     }
 };
 
+// The last level of the 2- to 16-point inverse transforms, unrolled.
 template <int N, typename Of>
-[[gnu::always_inline]] inline void InverseFixed(Of values, const PassTables& tables) noexcept {
+[[gnu::always_inline]] inline void InverseLevel(Of values, const PassTables& tables) noexcept {
     using V = typename Of::Vector;
     if constexpr (N == 2) {
         const V x0 = values.Load(0), x1 = values.Load(1);
         values.Store(0, x0 + x1);
         values.Store(1, x0 - x1);
-    } else if constexpr (N > 2) {
+    } else {
         constexpr std::int32_t quarter = N / 4;
-        InverseFixed<N / 2>(values, tables);
-        InverseFixed<N / 4>(values.From(N / 2), tables);
-        InverseFixed<N / 4>(values.From(3 * N / 4), tables);
         InverseButterfly(values, 0, quarter, NoTurn{});
         if constexpr (N == 8) InverseButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
         if constexpr (N == 16) {
@@ -270,7 +290,20 @@ template <int N, typename Of>
     }
 }
 
+template <int N, typename Of>
+[[gnu::always_inline]] inline void InverseFixed(Of values, const PassTables& tables) noexcept {
+    if constexpr (N >= 2) {
+        InverseFixed<N / 2>(values, tables);
+        InverseFixed<N / 4>(values.From(N / 2), tables);
+        InverseFixed<N / 4>(values.From(3 * N / 4), tables);
+        InverseLevel<N>(values, tables);
+    }
+}
+
 struct InverseDirection {
+    static constexpr bool kLevelFirst = false;
+    template <int N, typename Of>
+    [[gnu::always_inline]] static void Level(Of values, const PassTables& tables) noexcept { InverseLevel<N>(values, tables); }
     template <int N, typename Of>
     [[gnu::always_inline]] static void Fixed(Of values, const PassTables& tables) noexcept { InverseFixed<N>(values, tables); }
 };
