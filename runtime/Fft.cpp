@@ -28,17 +28,6 @@ template <typename V>
     return {Broadcast<V>(cosines), Broadcast<V>(cosines + 4)};
 }
 
-// Turns k and k + 1 (k even) for two neighbouring butterflies: one four-lane turn, or two narrow ones.
-struct NarrowTurns {
-    Turn<Cx> first, second;
-};
-template <typename V>
-[[gnu::always_inline]] inline auto NeighbourTurns(const double* turns, std::int32_t k) noexcept {
-    const double* const cosines = turns + 4 * k;
-    if constexpr (std::is_same_v<V, Cx2>) return Turn<Cx2>{Load<Cx2>(cosines), Load<Cx2>(cosines + 4)};
-    else return NarrowTurns{{Load<Cx>(cosines), Load<Cx>(cosines + 4)}, {Load<Cx>(cosines + 2), Load<Cx>(cosines + 6)}};
-}
-
 // The eighth turn, (r, r) with r = sqrt(1/2): one multiplication instead of two.
 template <typename V>
 struct EighthTurn {
@@ -110,7 +99,11 @@ struct PassTables {
 // (x0 - x2 - i (x1 - x3)) w^-k. Each sub-transform stays where its inputs were, which gives the
 // internal order.
 //
-// The pass exists twice, compiled for the baseline processor and for one with AVX2 (chosen once at
+// Inverse pass, decimation in time, the forward pass run backwards with conjugate twiddles: the
+// sub-transforms first, then per k the half-size result A, and the quarter results B and C turned
+// by w^-k and w^k, combine as A[k] +- (B' + C') and A[k + n/4] -+ i (B' - C').
+//
+// The passes exist twice, compiled for the baseline processor and for one with AVX2 (chosen once at
 // run time): both do the same operations on every value in the same order, so they give the same
 // bits. The AVX2 build turns two butterflies per instruction: neighbouring ones in the stages of
 // large blocks, and in the small transforms at the end of the recursion the same butterfly of the
@@ -129,107 +122,6 @@ template <typename Of, typename Turning>
     values.Store(i + 3 * quarter, w.Down(d0 - id1));
 }
 
-// The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time.
-template <typename V, typename Pair>
-[[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const PassTables& tables, Pair pair) noexcept {
-    const std::int32_t quarter = n / 4;
-    const double* const turns = tables.TurnsOf(n);
-#pragma GCC unroll 4
-    for (std::int32_t k = 0; k < quarter; k += 2) pair(a + 2 * k, quarter, NeighbourTurns<V>(turns, k));
-}
-
-struct ForwardPair {
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
-        ForwardButterfly(Values<Cx2>{p}, 0, quarter, w);
-    }
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
-        ForwardButterfly(Values<Cx>{p}, 0, quarter, w.first);
-        ForwardButterfly(Values<Cx>{p}, 1, quarter, w.second);
-    }
-};
-
-// The first level of the 2- to 16-point forward transforms, unrolled.
-template <int N, typename Of>
-[[gnu::always_inline]] inline void ForwardLevel(Of values, const PassTables& tables) noexcept {
-    using V = typename Of::Vector;
-    if constexpr (N == 2) {
-        const V x0 = values.Load(0), x1 = values.Load(1);
-        values.Store(0, x0 + x1);
-        values.Store(1, x0 - x1);
-    } else {
-        constexpr std::int32_t quarter = N / 4;
-        ForwardButterfly(values, 0, quarter, NoTurn{});
-        if constexpr (N == 8) ForwardButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
-        if constexpr (N == 16) {
-            const double* const turns = tables.TurnsOf(16);
-#pragma GCC unroll 4
-            for (std::int32_t k = 1; k < quarter; ++k) ForwardButterfly(values, k, quarter, TurnAt<V>(turns, k));
-        }
-    }
-}
-
-template <int N, typename Of>
-[[gnu::always_inline]] inline void ForwardFixed(Of values, const PassTables& tables) noexcept {
-    if constexpr (N >= 2) {
-        ForwardLevel<N>(values, tables);
-        ForwardFixed<N / 2>(values, tables);
-        ForwardFixed<N / 4>(values.From(N / 2), tables);
-        ForwardFixed<N / 4>(values.From(3 * N / 4), tables);
-    }
-}
-
-struct ForwardDirection {
-    static constexpr bool kLevelFirst = true;
-    using Pair = ForwardPair;
-    template <int N, typename Of>
-    [[gnu::always_inline]] static void Level(Of values, const PassTables& tables) noexcept { ForwardLevel<N>(values, tables); }
-    template <int N, typename Of>
-    [[gnu::always_inline]] static void Fixed(Of values, const PassTables& tables) noexcept { ForwardFixed<N>(values, tables); }
-};
-
-// 32-bit x86 has 8 vector registers: there a 16-point transform would spill, so only its
-// sub-transforms are held.
-constexpr int kLargestHeldTransform = sizeof(void*) == 8 ? 16 : 8;
-
-// A small transform on values held in registers: loaded once, taken through all its levels, stored once.
-template <int N, typename Direction, typename Of>
-[[gnu::always_inline]] inline void FixedInRegisters(Of values, const PassTables& tables) noexcept {
-    if constexpr (N > kLargestHeldTransform) {
-        if constexpr (Direction::kLevelFirst) Direction::template Level<N>(values, tables);
-        FixedInRegisters<N / 2, Direction>(values, tables);
-        FixedInRegisters<N / 4, Direction>(values.From(N / 2), tables);
-        FixedInRegisters<N / 4, Direction>(values.From(3 * N / 4), tables);
-        if constexpr (!Direction::kLevelFirst) Direction::template Level<N>(values, tables);
-        return;
-    }
-    using V = typename Of::Vector;
-    V held[N];
-    // Unrolled at every optimisation level, so that the values stay in registers (the Windows builds use -O2).
-#pragma GCC unroll 16
-    for (std::int32_t i = 0; i < N; ++i) held[i] = values.Load(i);
-    Direction::template Fixed<N>(Held<V>{held}, tables);
-#pragma GCC unroll 16
-    for (std::int32_t i = 0; i < N; ++i) values.Store(i, held[i]);
-}
-
-using Pass = void (*)(double* a, std::int32_t n, const PassTables& tables) noexcept;
-
-// Two small transforms of the same size: side by side where the vectors are wide enough.
-template <int N, typename V, typename Direction>
-[[gnu::always_inline]] inline void FixedPair(double* first, double* second, const PassTables& tables) noexcept {
-    if constexpr (std::is_same_v<V, Cx2>) {
-        FixedInRegisters<N, Direction>(ValuesOfTwoBlocks{first, second}, tables);
-    } else {
-        FixedInRegisters<N, Direction>(Values<Cx>{first}, tables);
-        FixedInRegisters<N, Direction>(Values<Cx>{second}, tables);
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Inverse pass, decimation in time, the forward pass run backwards with conjugate twiddles: the
-// sub-transforms first, then per k the half-size result A, and the quarter results B and C turned
-// by w^-k and w^k, combine as A[k] +- (B' + C') and A[k + n/4] -+ i (B' - C').
-
 template <typename Of, typename Turning>
 [[gnu::always_inline]] inline void InverseButterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
     using V = typename Of::Vector;
@@ -242,19 +134,43 @@ template <typename Of, typename Turning>
     values.Store(i + 3 * quarter, a1 + iDifference);
 }
 
-struct InversePair {
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
-        InverseButterfly(Values<Cx2>{p}, 0, quarter, w);
+// What tells the directions apart: the butterfly, and whether a block's own level comes before its
+// sub-transforms (forward) or after them (inverse).
+struct Forward {
+    static constexpr bool kLevelFirst = true;
+    template <typename Of, typename Turning>
+    [[gnu::always_inline]] static void Butterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+        ForwardButterfly(values, i, quarter, w);
     }
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
-        InverseButterfly(Values<Cx>{p}, 0, quarter, w.first);
-        InverseButterfly(Values<Cx>{p}, 1, quarter, w.second);
+};
+struct Inverse {
+    static constexpr bool kLevelFirst = false;
+    template <typename Of, typename Turning>
+    [[gnu::always_inline]] static void Butterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+        InverseButterfly(values, i, quarter, w);
     }
 };
 
-// The last level of the 2- to 16-point inverse transforms, unrolled.
-template <int N, typename Of>
-[[gnu::always_inline]] inline void InverseLevel(Of values, const PassTables& tables) noexcept {
+// The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time.
+template <typename V, typename Direction>
+[[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    const std::int32_t quarter = n / 4;
+    const double* const turns = tables.TurnsOf(n);
+#pragma GCC unroll 4
+    for (std::int32_t k = 0; k < quarter; k += 2) {
+        const double* const cosines = turns + 4 * k;
+        if constexpr (std::is_same_v<V, Cx2>) {
+            Direction::Butterfly(Values<Cx2>{a + 2 * k}, 0, quarter, Turn<Cx2>{Load<Cx2>(cosines), Load<Cx2>(cosines + 4)});
+        } else {
+            Direction::Butterfly(Values<Cx>{a + 2 * k}, 0, quarter, Turn<Cx>{Load<Cx>(cosines), Load<Cx>(cosines + 4)});
+            Direction::Butterfly(Values<Cx>{a + 2 * k}, 1, quarter, Turn<Cx>{Load<Cx>(cosines + 2), Load<Cx>(cosines + 6)});
+        }
+    }
+}
+
+// The level of a 2- to 16-point transform, unrolled.
+template <int N, typename Direction, typename Of>
+[[gnu::always_inline]] inline void Level(Of values, const PassTables& tables) noexcept {
     using V = typename Of::Vector;
     if constexpr (N == 2) {
         const V x0 = values.Load(0), x1 = values.Load(1);
@@ -262,49 +178,71 @@ template <int N, typename Of>
         values.Store(1, x0 - x1);
     } else {
         constexpr std::int32_t quarter = N / 4;
-        InverseButterfly(values, 0, quarter, NoTurn{});
-        if constexpr (N == 8) InverseButterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
+        Direction::Butterfly(values, 0, quarter, NoTurn{});
+        if constexpr (N == 8) Direction::Butterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
         if constexpr (N == 16) {
             const double* const turns = tables.TurnsOf(16);
 #pragma GCC unroll 4
-            for (std::int32_t k = 1; k < quarter; ++k) InverseButterfly(values, k, quarter, TurnAt<V>(turns, k));
+            for (std::int32_t k = 1; k < quarter; ++k) Direction::Butterfly(values, k, quarter, TurnAt<V>(turns, k));
         }
     }
 }
 
-template <int N, typename Of>
-[[gnu::always_inline]] inline void InverseFixed(Of values, const PassTables& tables) noexcept {
-    if constexpr (N >= 2) {
-        InverseFixed<N / 2>(values, tables);
-        InverseFixed<N / 4>(values.From(N / 2), tables);
-        InverseFixed<N / 4>(values.From(3 * N / 4), tables);
-        InverseLevel<N>(values, tables);
+// 32-bit x86 has 8 vector registers: there a 16-point transform would spill, so only its
+// sub-transforms are held.
+constexpr int kLargestHeldTransform = sizeof(void*) == 8 ? 16 : 8;
+
+// A 2- to 16-point transform, unrolled, on values held in registers: loaded once, taken through all
+// its levels, stored once. One too large to hold runs its own level in memory.
+template <int N, typename Direction, typename Of>
+[[gnu::always_inline]] inline void Fixed(Of values, const PassTables& tables) noexcept {
+    if constexpr (N > kLargestHeldTransform || std::is_same_v<Of, Held<typename Of::Vector>>) {
+        if constexpr (N >= 2) {
+            if constexpr (Direction::kLevelFirst) Level<N, Direction>(values, tables);
+            Fixed<N / 2, Direction>(values, tables);
+            Fixed<N / 4, Direction>(values.From(N / 2), tables);
+            Fixed<N / 4, Direction>(values.From(3 * N / 4), tables);
+            if constexpr (!Direction::kLevelFirst) Level<N, Direction>(values, tables);
+        }
+    } else {
+        using V = typename Of::Vector;
+        V held[N];
+        // Unrolled at every optimisation level, so that the values stay in registers (the Windows
+        // builds use -O2).
+#pragma GCC unroll 16
+        for (std::int32_t i = 0; i < N; ++i) held[i] = values.Load(i);
+        Fixed<N, Direction>(Held<V>{held}, tables);
+#pragma GCC unroll 16
+        for (std::int32_t i = 0; i < N; ++i) values.Store(i, held[i]);
     }
 }
 
-struct InverseDirection {
-    static constexpr bool kLevelFirst = false;
-    using Pair = InversePair;
-    template <int N, typename Of>
-    [[gnu::always_inline]] static void Level(Of values, const PassTables& tables) noexcept { InverseLevel<N>(values, tables); }
-    template <int N, typename Of>
-    [[gnu::always_inline]] static void Fixed(Of values, const PassTables& tables) noexcept { InverseFixed<N>(values, tables); }
-};
+// Two small transforms of the same size: side by side where the vectors are wide enough.
+template <int N, typename V, typename Direction>
+[[gnu::always_inline]] inline void FixedPair(double* first, double* second, const PassTables& tables) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) {
+        Fixed<N, Direction>(ValuesOfTwoBlocks{first, second}, tables);
+    } else {
+        Fixed<N, Direction>(Values<Cx>{first}, tables);
+        Fixed<N, Direction>(Values<Cx>{second}, tables);
+    }
+}
 
-// ---------------------------------------------------------------------------------------------
-// The recursion, shared by both directions: the stage of a block before (forward) or after (inverse)
-// its half- and quarter-size sub-transforms. Blocks of 16 to 64 values are unrolled down to the
-// small transforms, their sizes known at compile time; unrolling larger ones would more than double
-// the code for a few per cent fewer instructions.
+using Pass = void (*)(double* a, std::int32_t n, const PassTables& tables) noexcept;
+
+// The recursion: a block's stage before (forward) or after (inverse) its half- and quarter-size
+// sub-transforms. Blocks of 16 to 64 values are unrolled down to the small transforms, their sizes
+// known at compile time; unrolling larger ones would more than double the code for a few per cent
+// fewer instructions.
 template <int N, typename V, typename Direction>
 [[gnu::always_inline]] inline void Unrolled(double* a, const PassTables& tables) noexcept {
     if constexpr (N == 16) {
-        FixedInRegisters<16, Direction>(Values<Cx>{a}, tables);
+        Fixed<16, Direction>(Values<Cx>{a}, tables);
     } else {
-        if constexpr (Direction::kLevelFirst) Stage<V>(a, N, tables, typename Direction::Pair{});
+        if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, N, tables);
         Unrolled<N / 2, V, Direction>(a, tables);
         FixedPair<N / 4, V, Direction>(a + N, a + 3 * N / 2, tables);
-        if constexpr (!Direction::kLevelFirst) Stage<V>(a, N, tables, typename Direction::Pair{});
+        if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(a, N, tables);
     }
 }
 
@@ -313,18 +251,18 @@ template <Pass Self, typename V, typename Direction>
     if (n == 16) return Unrolled<16, V, Direction>(a, tables);
     if (n == 32) return Unrolled<32, V, Direction>(a, tables);
     if (n == 64) return Unrolled<64, V, Direction>(a, tables);
-    if constexpr (Direction::kLevelFirst) Stage<V>(a, n, tables, typename Direction::Pair{});
+    if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
     Self(a, n / 2, tables);
     Self(a + n, n / 4, tables);
     Self(a + 3 * n / 2, n / 4, tables);
-    if constexpr (!Direction::kLevelFirst) Stage<V>(a, n, tables, typename Direction::Pair{});
+    if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
 }
 
 void ForwardPassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {
-    Recursion<ForwardPassPortable, Cx, ForwardDirection>(a, n, tables);
+    Recursion<ForwardPassPortable, Cx, Forward>(a, n, tables);
 }
 void InversePassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {
-    Recursion<InversePassPortable, Cx, InverseDirection>(a, n, tables);
+    Recursion<InversePassPortable, Cx, Inverse>(a, n, tables);
 }
 
 struct KernelPasses {
@@ -333,10 +271,10 @@ struct KernelPasses {
 
 #if defined(__x86_64__) || defined(__i386__)
 [[gnu::target("avx2")]] void ForwardPassAvx2(double* a, std::int32_t n, const PassTables& tables) noexcept {
-    Recursion<ForwardPassAvx2, Cx2, ForwardDirection>(a, n, tables);
+    Recursion<ForwardPassAvx2, Cx2, Forward>(a, n, tables);
 }
 [[gnu::target("avx2")]] void InversePassAvx2(double* a, std::int32_t n, const PassTables& tables) noexcept {
-    Recursion<InversePassAvx2, Cx2, InverseDirection>(a, n, tables);
+    Recursion<InversePassAvx2, Cx2, Inverse>(a, n, tables);
 }
 #endif
 

@@ -28,6 +28,19 @@ std::int32_t RecursiveOrder(std::int32_t n, std::int32_t p) {
     return (4 * RecursiveOrder(c, q - c) - 1) & (n - 1);
 }
 
+// Complex values (interleaved doubles) moved from natural into internal order: position p holds
+// the value of natural index s(p).
+std::vector<double> InInternalOrder(const std::vector<double>& natural) {
+    const auto size = static_cast<std::int32_t>(natural.size() / 2);
+    std::vector<double> internal(natural.size());
+    for (std::int32_t p = 0; p < size; ++p) {
+        const std::size_t from = 2 * static_cast<std::size_t>(RecursiveOrder(size, p));
+        internal[2 * static_cast<std::size_t>(p)] = natural[from];
+        internal[2 * static_cast<std::size_t>(p) + 1] = natural[from + 1];
+    }
+    return internal;
+}
+
 // A plain O(N^2) DFT with kernel e^(sign 2 pi i nk/N), in long double, natural order in and out.
 std::vector<Complex> Dft(const std::vector<double>& interleaved, int sign) {
     const std::size_t n = interleaved.size() / 2;
@@ -139,12 +152,7 @@ TEST(Fft, ForwardModeMatchesThePositiveKernelDftInInternalOrder) {
 TEST(Fft, InverseModeMatchesTheNegativeKernelDftFromInternalOrder) {
     for (std::int32_t size : PowersOfTwo(16, 1024)) {
         const std::vector<double> natural = RandomDoubles(2 * static_cast<std::size_t>(size), 1000u + static_cast<unsigned>(size));
-        std::vector<double> block(natural.size());
-        for (std::int32_t p = 0; p < size; ++p) {
-            const std::size_t from = 2 * static_cast<std::size_t>(RecursiveOrder(size, p));
-            block[2 * static_cast<std::size_t>(p)] = natural[from];
-            block[2 * static_cast<std::size_t>(p) + 1] = natural[from + 1];
-        }
+        std::vector<double> block = InInternalOrder(natural);
         FftBlock(block.data(), size, kFftInverse);
         EXPECT_LT(RelativeError(block, Interleave(Dft(natural, -1))), 1e-12) << size;
     }
@@ -172,12 +180,7 @@ TEST(Fft, BothModesMatchTheDftAtSampledBinsUpToTheLargestSize) {
 
         std::vector<double> forward = natural;
         FftBlock(forward.data(), size, kFftForward);
-        std::vector<double> inverse(natural.size());
-        for (std::int32_t p = 0; p < size; ++p) {
-            const std::size_t from = 2 * static_cast<std::size_t>(RecursiveOrder(size, p));
-            inverse[2 * static_cast<std::size_t>(p)] = natural[from];
-            inverse[2 * static_cast<std::size_t>(p) + 1] = natural[from + 1];
-        }
+        std::vector<double> inverse = InInternalOrder(natural);
         FftBlock(inverse.data(), size, kFftInverse);
 
         std::vector<double> forwardSeen, inverseSeen;
