@@ -3,8 +3,9 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <mutex>
 #include <numbers>
+
+#include "runtime/BuiltOnce.h"
 
 namespace vormlek {
 namespace {
@@ -51,7 +52,7 @@ struct Tables {
 
 // Static storage: the tables need no allocation, and are only handed out once complete.
 Tables tables;
-std::once_flag tablesOnce;
+BuiltOnce tablesBuilt;
 std::atomic<int> tableBuilds{0};
 
 struct Twiddle {
@@ -108,7 +109,7 @@ void BuildTables() noexcept {
 
 }  // namespace
 
-void EnsureSpectralTables() noexcept { std::call_once(tablesOnce, BuildTables); }
+void EnsureSpectralTables() noexcept { tablesBuilt.Ensure(BuildTables); }
 
 int SpectralTableBuilds() noexcept { return tableBuilds.load(std::memory_order_relaxed); }
 
