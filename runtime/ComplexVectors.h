@@ -46,11 +46,7 @@ struct Turn {
     [[gnu::always_inline]] V Down(V a) const noexcept { return c * a - signedSine * Swapped(a); }
 };
 
-template <typename V = Cx>
-[[gnu::always_inline]] inline Turn<V> TurnOf(double c, double s) noexcept {
-    if constexpr (sizeof(V) == sizeof(Cx)) return {Cx{c, c}, Cx{-s, s}};
-    else return {Cx2{c, c, c, c}, Cx2{-s, s, -s, s}};
-}
+[[gnu::always_inline]] inline Turn<Cx> TurnOf(double c, double s) noexcept { return {Cx{c, c}, Cx{-s, s}}; }
 
 // Two complex values side by side, and each half of such a pair.
 [[gnu::always_inline]] inline Cx2 Joined(Cx low, Cx high) noexcept { return __builtin_shufflevector(low, high, 0, 1, 2, 3); }

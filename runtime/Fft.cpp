@@ -37,7 +37,8 @@ struct EighthTurn {
 };
 template <typename V>
 [[gnu::always_inline]] inline EighthTurn<V> EighthTurnOf(double r) noexcept {
-    return {TurnOf<V>(r, 0.0).c};
+    if constexpr (std::is_same_v<V, Cx2>) return {Cx2{r, r, r, r}};
+    else return {Cx{r, r}};
 }
 
 struct NoTurn {
