@@ -80,8 +80,14 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Repetitions run in random order unless the command line says otherwise: on a shared machine a
+    // burst of load then falls on all cases alike, not on those that happen to run during it.
+    std::string interleaving = "--benchmark_enable_random_interleaving=true";
+    std::vector<char*> arguments(argv, argv + argc);
+    arguments.insert(arguments.begin() + 1, interleaving.data());
+    int count = static_cast<int>(arguments.size());
+    benchmark::Initialize(&count, arguments.data());
+    if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -2,6 +2,7 @@
 // an interval may be over, so that a throttle reads the wall clock only near its deadline.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace vormlek {
@@ -21,9 +22,11 @@ inline constexpr std::int64_t kLongAgoTick = INT64_MIN / 2;
 // False only when less than `seconds` can have passed since `sinceTick` was read: the two readings
 // lag by less than a tick each, and 2 ms more cover the rounding to milliseconds and a wall clock
 // that an adjustment runs slightly fast. So a wall-clock comparison behind it decides as without it.
+// Compared in whole milliseconds (elapsed >= t exactly when elapsed >= ceil(t)): 32-bit x86 has no
+// SSE conversion of a 64-bit integer to double.
 inline bool MayHavePassed(std::int64_t sinceTick, double seconds) noexcept {
-    const double threshold = seconds * 1000.0 - static_cast<double>(kCoarseTickLagMilliseconds + 2);
-    return static_cast<double>(CoarseTickMilliseconds() - sinceTick) >= threshold;
+    const auto threshold = static_cast<std::int64_t>(std::ceil(seconds * 1000.0)) - (kCoarseTickLagMilliseconds + 2);
+    return CoarseTickMilliseconds() - sinceTick >= threshold;
 }
 
 }  // namespace vormlek

@@ -48,6 +48,11 @@ struct Turn {
 
 [[gnu::always_inline]] inline Turn<Cx> TurnOf(double c, double s) noexcept { return {Cx{c, c}, Cx{-s, s}}; }
 
+// Two complex values side by side, and each half of such a pair.
+[[gnu::always_inline]] inline Cx2 Joined(Cx low, Cx high) noexcept { return __builtin_shufflevector(low, high, 0, 1, 2, 3); }
+[[gnu::always_inline]] inline Cx LowHalf(Cx2 a) noexcept { return __builtin_shufflevector(a, a, 0, 1); }
+[[gnu::always_inline]] inline Cx HighHalf(Cx2 a) noexcept { return __builtin_shufflevector(a, a, 2, 3); }
+
 // The general complex product, for the MDCT rotations and the block products.
 inline Cx Times(Cx a, Cx b) noexcept { return TurnOf(b[0], b[1]).Up(a); }
 

@@ -1,6 +1,7 @@
 // The split-radix complex FFT of the spectral built-ins: the forward and inverse passes in a portable
 // build and, on x86, one for processors with AVX2; the reordering between internal and natural
 // order; and the transform of a block of script memory.
+#include <bit>
 #include <bitset>
 #include <type_traits>
 
@@ -13,43 +14,83 @@ namespace {
 
 using namespace vectors;
 
-// Twiddles k and k + 1 for a pair of neighbours, from the table pairs (c_k, s_k, c_k+1, s_k+1).
-[[gnu::always_inline]] inline Turn<Cx2> TurnPair(Cx2 pairs) noexcept {
-    return {__builtin_shufflevector(pairs, pairs, 0, 0, 2, 2), NegatedReal(__builtin_shufflevector(pairs, pairs, 1, 1, 3, 3))};
-}
-// The twiddles of size/4 - k - 1 and size/4 - k from those of k + 1 and k: e^(i (pi/2 - t)) = (sin t, cos t).
-[[gnu::always_inline]] inline Turn<Cx2> ComplementPair(Cx2 pairs) noexcept {
-    return {__builtin_shufflevector(pairs, pairs, 3, 3, 1, 1), NegatedReal(__builtin_shufflevector(pairs, pairs, 2, 2, 0, 0))};
+// The same value in both halves of a vector of two complex values, or the one value of a narrow one.
+template <typename V>
+[[gnu::always_inline]] inline V Broadcast(const double* value) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) return Joined(Load<Cx>(value), Load<Cx>(value));
+    else return Load<Cx>(value);
 }
 
-// The same two twiddles for a build without four-lane vectors: one two-lane turn each.
-struct NarrowTurns {
-    Turn<Cx> first, second;
-};
-
-// The turns of twiddles k and k + 1, from the table pairs (c_k, s_k, c_k+1, s_k+1), for V lanes.
+// Turn k of a stage from its table of turns (see StageTurnList), for both halves of a vector alike.
 template <typename V>
-[[gnu::always_inline]] inline auto PairTurns(const double* pairs) noexcept {
-    if constexpr (std::is_same_v<V, Cx2>) return TurnPair(Load<Cx2>(pairs));
-    else return NarrowTurns{TurnOf(pairs[0], pairs[1]), TurnOf(pairs[2], pairs[3])};
-}
-// The turns of twiddles size/4 - k - 1 and size/4 - k, from the same pairs.
-template <typename V>
-[[gnu::always_inline]] inline auto PairComplements(const double* pairs) noexcept {
-    if constexpr (std::is_same_v<V, Cx2>) return ComplementPair(Load<Cx2>(pairs));
-    else return NarrowTurns{TurnOf(pairs[3], pairs[2]), TurnOf(pairs[1], pairs[0])};
+[[gnu::always_inline]] inline Turn<V> TurnAt(const double* turns, std::int32_t k) noexcept {
+    const double* const cosines = turns + 8 * (k / 2) + 2 * (k % 2);
+    return {Broadcast<V>(cosines), Broadcast<V>(cosines + 4)};
 }
 
 // The eighth turn, (r, r) with r = sqrt(1/2): one multiplication instead of two.
+template <typename V>
 struct EighthTurn {
-    Cx r;
-    [[gnu::always_inline]] Cx Up(Cx a) const noexcept { return r * (a + TimesI(a)); }
-    [[gnu::always_inline]] Cx Down(Cx a) const noexcept { return r * (a - TimesI(a)); }
+    V r;
+    [[gnu::always_inline]] V Up(V a) const noexcept { return r * (a + TimesI(a)); }
+    [[gnu::always_inline]] V Down(V a) const noexcept { return r * (a - TimesI(a)); }
 };
+template <typename V>
+[[gnu::always_inline]] inline EighthTurn<V> EighthTurnOf(double r) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) return {Cx2{r, r, r, r}};
+    else return {Cx{r, r}};
+}
 
 struct NoTurn {
-    [[gnu::always_inline]] Cx Up(Cx a) const noexcept { return a; }
-    [[gnu::always_inline]] Cx Down(Cx a) const noexcept { return a; }
+    template <typename V>
+    [[gnu::always_inline]] V Up(V a) const noexcept { return a; }
+    template <typename V>
+    [[gnu::always_inline]] V Down(V a) const noexcept { return a; }
+};
+
+// The complex values a pass works on. Values<V> is one block, read one value per two-lane vector or
+// two neighbours per four-lane vector. ValuesOfTwoBlocks holds value i of two blocks of the same
+// size in one four-lane vector, so that one run of a small transform's arithmetic transforms both.
+template <typename V>
+struct Values {
+    using Vector = V;
+    double* block;
+    [[gnu::always_inline]] V Load(std::int32_t i) const noexcept { return vectors::Load<V>(block + 2 * i); }
+    [[gnu::always_inline]] void Store(std::int32_t i, V value) const noexcept { vectors::Store(block + 2 * i, value); }
+    [[gnu::always_inline]] Values From(std::int32_t i) const noexcept { return {block + 2 * i}; }
+};
+
+struct ValuesOfTwoBlocks {
+    using Vector = Cx2;
+    double* first;
+    double* second;
+    [[gnu::always_inline]] Cx2 Load(std::int32_t i) const noexcept {
+        return Joined(vectors::Load<Cx>(first + 2 * i), vectors::Load<Cx>(second + 2 * i));
+    }
+    [[gnu::always_inline]] void Store(std::int32_t i, Cx2 value) const noexcept {
+        vectors::Store(first + 2 * i, LowHalf(value));
+        vectors::Store(second + 2 * i, HighHalf(value));
+    }
+    [[gnu::always_inline]] ValuesOfTwoBlocks From(std::int32_t i) const noexcept { return {first + 2 * i, second + 2 * i}; }
+};
+
+// Values held in registers while a small transform runs through all its levels.
+template <typename V>
+struct Held {
+    using Vector = V;
+    V* values;
+    [[gnu::always_inline]] V Load(std::int32_t i) const noexcept { return values[i]; }
+    [[gnu::always_inline]] void Store(std::int32_t i, V value) const noexcept { values[i] = value; }
+    [[gnu::always_inline]] Held From(std::int32_t i) const noexcept { return {values + i}; }
+};
+
+// What the passes read: the radix-16 constants and the turns of each stage size.
+struct PassTables {
+    const double* radix16;
+    const StageTurnList* turns;
+    [[gnu::always_inline]] const double* TurnsOf(std::int32_t size) const noexcept {
+        return (*turns)[static_cast<std::size_t>(std::countr_zero(static_cast<std::uint32_t>(size)))];
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -59,155 +100,182 @@ struct NoTurn {
 // (x0 - x2 - i (x1 - x3)) w^-k. Each sub-transform stays where its inputs were, which gives the
 // internal order.
 //
-// The pass exists twice, compiled for the baseline processor and for one with AVX2 (chosen once at
-// run time): both do the same operations in the same order, so they give the same bits.
-
-// One L-shaped butterfly (or two neighbouring ones) on element p of the first quarter.
-template <typename V, typename Turning>
-[[gnu::always_inline]] inline void ForwardButterfly(double* p, std::int32_t quarter, Turning w) noexcept {
-    double* const p1 = p + 2 * quarter;
-    double* const p2 = p1 + 2 * quarter;
-    double* const p3 = p2 + 2 * quarter;
-    const V x0 = Load<V>(p), x1 = Load<V>(p1), x2 = Load<V>(p2), x3 = Load<V>(p3);
-    Store(p, x0 + x2);
-    Store(p1, x1 + x3);
-    const V d0 = x0 - x2, id1 = TimesI(x1 - x3);
-    Store(p2, w.Up(d0 + id1));
-    Store(p3, w.Down(d0 - id1));
-}
-
-// The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time. The
-// twiddles come from the size's table up to the eighth turn and by symmetry beyond it; the first
-// pair of each half holds the unit and the eighth turn, which the table leaves out.
-template <typename V, typename Pair>
-[[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const double* c, Pair pair) noexcept {
-    const std::int32_t quarter = n / 4, eighth = n / 8;
-    const double* twiddles = Twiddles(n).data();
-    const double unitAndFirst[4] = {1.0, 0.0, twiddles[0], twiddles[1]};
-    pair(a, quarter, PairTurns<V>(unitAndFirst));
-    for (std::int32_t k = 2; k < eighth; k += 2) pair(a + 2 * k, quarter, PairTurns<V>(twiddles + 2 * (k - 1)));
-    const double lastAndEighth[4] = {twiddles[2 * (eighth - 2)], twiddles[2 * (eighth - 2) + 1], c[2], c[2]};
-    pair(a + 2 * eighth, quarter, PairComplements<V>(lastAndEighth));
-    for (std::int32_t m = eighth + 2; m < quarter; m += 2) pair(a + 2 * m, quarter, PairComplements<V>(twiddles + 2 * (quarter - m - 2)));
-}
-
-struct ForwardPair {
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
-        ForwardButterfly<Cx2>(p, quarter, w);
-    }
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
-        ForwardButterfly<Cx>(p, quarter, w.first);
-        ForwardButterfly<Cx>(p + 2, quarter, w.second);
-    }
-};
-
-// The 2- to 16-point forward transforms, unrolled; c holds the radix-16 constants.
-template <int N>
-[[gnu::always_inline]] inline void ForwardFixed(double* a, const double* c) noexcept {
-    if constexpr (N == 2) {
-        const Cx x0 = Load<Cx>(a), x1 = Load<Cx>(a + 2);
-        Store(a, x0 + x1);
-        Store(a + 2, x0 - x1);
-    } else if constexpr (N > 2) {
-        constexpr std::int32_t quarter = N / 4;
-        ForwardButterfly<Cx>(a, quarter, NoTurn{});
-        if constexpr (N == 8) ForwardButterfly<Cx>(a + 2, quarter, EighthTurn{Cx{c[2], c[2]}});
-        if constexpr (N == 16) {
-            ForwardButterfly<Cx>(a + 2, quarter, TurnOf(c[0], c[1]));
-            ForwardButterfly<Cx>(a + 4, quarter, TurnOf(c[2], c[3]));
-            ForwardButterfly<Cx>(a + 6, quarter, TurnOf(c[4], c[5]));
-        }
-        ForwardFixed<N / 2>(a, c);
-        ForwardFixed<N / 4>(a + N, c);
-        ForwardFixed<N / 4>(a + 3 * N / 2, c);
-    }
-}
-
-using Pass = void (*)(double* a, std::int32_t n, const double* c) noexcept;
-
-template <Pass Self, typename V>
-[[gnu::always_inline]] inline void ForwardRecursion(double* a, std::int32_t n, const double* c) noexcept {
-    if (n == 16) return ForwardFixed<16>(a, c);
-    if (n == 8) return ForwardFixed<8>(a, c);
-    Stage<V>(a, n, c, ForwardPair{});
-    Self(a, n / 2, c);
-    Self(a + n, n / 4, c);
-    Self(a + 3 * n / 2, n / 4, c);
-}
-
-// ---------------------------------------------------------------------------------------------
 // Inverse pass, decimation in time, the forward pass run backwards with conjugate twiddles: the
 // sub-transforms first, then per k the half-size result A, and the quarter results B and C turned
 // by w^-k and w^k, combine as A[k] +- (B' + C') and A[k + n/4] -+ i (B' - C').
+//
+// The passes exist twice, compiled for the baseline processor and for one with AVX2 (chosen once at
+// run time): both do the same operations on every value in the same order, so they give the same
+// bits. The AVX2 build turns two butterflies per instruction: neighbouring ones in the stages of
+// large blocks, and in the small transforms at the end of the recursion the same butterfly of the
+// two quarter blocks side by side.
 
-template <typename V, typename Turning>
-[[gnu::always_inline]] inline void InverseButterfly(double* p, std::int32_t quarter, Turning w) noexcept {
-    double* const p1 = p + 2 * quarter;
-    double* const p2 = p1 + 2 * quarter;
-    double* const p3 = p2 + 2 * quarter;
-    const V b = w.Down(Load<V>(p2)), c = w.Up(Load<V>(p3));
-    const V a0 = Load<V>(p), a1 = Load<V>(p1);
-    const V sum = b + c, iDifference = TimesI(b - c);
-    Store(p, a0 + sum);
-    Store(p2, a0 - sum);
-    Store(p1, a1 - iDifference);
-    Store(p3, a1 + iDifference);
+// One L-shaped butterfly on value i of the first quarter (or two, side by side in a vector).
+template <typename Of, typename Turning>
+[[gnu::always_inline]] inline void ForwardButterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+    using V = typename Of::Vector;
+    const V x0 = values.Load(i), x1 = values.Load(i + quarter), x2 = values.Load(i + 2 * quarter),
+            x3 = values.Load(i + 3 * quarter);
+    values.Store(i, x0 + x2);
+    values.Store(i + quarter, x1 + x3);
+    const V d0 = x0 - x2, id1 = TimesI(x1 - x3);
+    values.Store(i + 2 * quarter, w.Up(d0 + id1));
+    values.Store(i + 3 * quarter, w.Down(d0 - id1));
 }
 
-struct InversePair {
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, Turn<Cx2> w) const noexcept {
-        InverseButterfly<Cx2>(p, quarter, w);
+template <typename Of, typename Turning>
+[[gnu::always_inline]] inline void InverseButterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+    using V = typename Of::Vector;
+    const V b = w.Down(values.Load(i + 2 * quarter)), c = w.Up(values.Load(i + 3 * quarter));
+    const V a0 = values.Load(i), a1 = values.Load(i + quarter);
+    const V sum = b + c, iDifference = TimesI(b - c);
+    values.Store(i, a0 + sum);
+    values.Store(i + 2 * quarter, a0 - sum);
+    values.Store(i + quarter, a1 - iDifference);
+    values.Store(i + 3 * quarter, a1 + iDifference);
+}
+
+// What tells the directions apart: the butterfly, and whether a block's own level comes before its
+// sub-transforms (forward) or after them (inverse).
+struct Forward {
+    static constexpr bool kLevelFirst = true;
+    template <typename Of, typename Turning>
+    [[gnu::always_inline]] static void Butterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+        ForwardButterfly(values, i, quarter, w);
     }
-    [[gnu::always_inline]] void operator()(double* p, std::int32_t quarter, NarrowTurns w) const noexcept {
-        InverseButterfly<Cx>(p, quarter, w.first);
-        InverseButterfly<Cx>(p + 2, quarter, w.second);
+};
+struct Inverse {
+    static constexpr bool kLevelFirst = false;
+    template <typename Of, typename Turning>
+    [[gnu::always_inline]] static void Butterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+        InverseButterfly(values, i, quarter, w);
     }
 };
 
-template <int N>
-[[gnu::always_inline]] inline void InverseFixed(double* a, const double* c) noexcept {
-    if constexpr (N == 2) {
-        const Cx x0 = Load<Cx>(a), x1 = Load<Cx>(a + 2);
-        Store(a, x0 + x1);
-        Store(a + 2, x0 - x1);
-    } else if constexpr (N > 2) {
-        constexpr std::int32_t quarter = N / 4;
-        InverseFixed<N / 2>(a, c);
-        InverseFixed<N / 4>(a + N, c);
-        InverseFixed<N / 4>(a + 3 * N / 2, c);
-        InverseButterfly<Cx>(a, quarter, NoTurn{});
-        if constexpr (N == 8) InverseButterfly<Cx>(a + 2, quarter, EighthTurn{Cx{c[2], c[2]}});
-        if constexpr (N == 16) {
-            InverseButterfly<Cx>(a + 2, quarter, TurnOf(c[0], c[1]));
-            InverseButterfly<Cx>(a + 4, quarter, TurnOf(c[2], c[3]));
-            InverseButterfly<Cx>(a + 6, quarter, TurnOf(c[4], c[5]));
+// The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time.
+template <typename V, typename Direction>
+[[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    const std::int32_t quarter = n / 4;
+    const double* const turns = tables.TurnsOf(n);
+#pragma GCC unroll 4
+    for (std::int32_t k = 0; k < quarter; k += 2) {
+        const double* const cosines = turns + 4 * k;
+        if constexpr (std::is_same_v<V, Cx2>) {
+            Direction::Butterfly(Values<Cx2>{a + 2 * k}, 0, quarter, Turn<Cx2>{Load<Cx2>(cosines), Load<Cx2>(cosines + 4)});
+        } else {
+            Direction::Butterfly(Values<Cx>{a + 2 * k}, 0, quarter, Turn<Cx>{Load<Cx>(cosines), Load<Cx>(cosines + 4)});
+            Direction::Butterfly(Values<Cx>{a + 2 * k}, 1, quarter, Turn<Cx>{Load<Cx>(cosines + 2), Load<Cx>(cosines + 6)});
         }
     }
 }
 
-template <Pass Self, typename V>
-[[gnu::always_inline]] inline void InverseRecursion(double* a, std::int32_t n, const double* c) noexcept {
-    if (n == 16) return InverseFixed<16>(a, c);
-    if (n == 8) return InverseFixed<8>(a, c);
-    Self(a, n / 2, c);
-    Self(a + n, n / 4, c);
-    Self(a + 3 * n / 2, n / 4, c);
-    Stage<V>(a, n, c, InversePair{});
+// The level of a 2- to 16-point transform, unrolled.
+template <int N, typename Direction, typename Of>
+[[gnu::always_inline]] inline void Level(Of values, const PassTables& tables) noexcept {
+    using V = typename Of::Vector;
+    if constexpr (N == 2) {
+        const V x0 = values.Load(0), x1 = values.Load(1);
+        values.Store(0, x0 + x1);
+        values.Store(1, x0 - x1);
+    } else {
+        constexpr std::int32_t quarter = N / 4;
+        Direction::Butterfly(values, 0, quarter, NoTurn{});
+        if constexpr (N == 8) Direction::Butterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
+        if constexpr (N == 16) {
+            const double* const turns = tables.TurnsOf(16);
+#pragma GCC unroll 4
+            for (std::int32_t k = 1; k < quarter; ++k) Direction::Butterfly(values, k, quarter, TurnAt<V>(turns, k));
+        }
+    }
 }
 
-void ForwardPassPortable(double* a, std::int32_t n, const double* c) noexcept { ForwardRecursion<ForwardPassPortable, Cx>(a, n, c); }
-void InversePassPortable(double* a, std::int32_t n, const double* c) noexcept { InverseRecursion<InversePassPortable, Cx>(a, n, c); }
+// 32-bit x86 has 8 vector registers: there a 16-point transform would spill, so only its
+// sub-transforms are held.
+constexpr int kLargestHeldTransform = sizeof(void*) == 8 ? 16 : 8;
+
+// A 2- to 16-point transform, unrolled, on values held in registers: loaded once, taken through all
+// its levels, stored once. One too large to hold runs its own level in memory.
+template <int N, typename Direction, typename Of>
+[[gnu::always_inline]] inline void Fixed(Of values, const PassTables& tables) noexcept {
+    if constexpr (N > kLargestHeldTransform || std::is_same_v<Of, Held<typename Of::Vector>>) {
+        if constexpr (N >= 2) {
+            if constexpr (Direction::kLevelFirst) Level<N, Direction>(values, tables);
+            Fixed<N / 2, Direction>(values, tables);
+            Fixed<N / 4, Direction>(values.From(N / 2), tables);
+            Fixed<N / 4, Direction>(values.From(3 * N / 4), tables);
+            if constexpr (!Direction::kLevelFirst) Level<N, Direction>(values, tables);
+        }
+    } else {
+        using V = typename Of::Vector;
+        V held[N];
+        // Unrolled at every optimisation level, so that the values stay in registers (the Windows
+        // builds use -O2).
+#pragma GCC unroll 16
+        for (std::int32_t i = 0; i < N; ++i) held[i] = values.Load(i);
+        Fixed<N, Direction>(Held<V>{held}, tables);
+#pragma GCC unroll 16
+        for (std::int32_t i = 0; i < N; ++i) values.Store(i, held[i]);
+    }
+}
+
+// Two small transforms of the same size: side by side where the vectors are wide enough.
+template <int N, typename V, typename Direction>
+[[gnu::always_inline]] inline void FixedPair(double* first, double* second, const PassTables& tables) noexcept {
+    if constexpr (std::is_same_v<V, Cx2>) {
+        Fixed<N, Direction>(ValuesOfTwoBlocks{first, second}, tables);
+    } else {
+        Fixed<N, Direction>(Values<Cx>{first}, tables);
+        Fixed<N, Direction>(Values<Cx>{second}, tables);
+    }
+}
+
+using Pass = void (*)(double* a, std::int32_t n, const PassTables& tables) noexcept;
+
+// The recursion: a block's stage before (forward) or after (inverse) its half- and quarter-size
+// sub-transforms. Blocks of 16 to 64 values are unrolled down to the small transforms, their sizes
+// known at compile time; unrolling larger ones would more than double the code for a few per cent
+// fewer instructions.
+template <int N, typename V, typename Direction>
+[[gnu::always_inline]] inline void Unrolled(double* a, const PassTables& tables) noexcept {
+    if constexpr (N == 16) {
+        Fixed<16, Direction>(Values<Cx>{a}, tables);
+    } else {
+        if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, N, tables);
+        Unrolled<N / 2, V, Direction>(a, tables);
+        FixedPair<N / 4, V, Direction>(a + N, a + 3 * N / 2, tables);
+        if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(a, N, tables);
+    }
+}
+
+template <Pass Self, typename V, typename Direction>
+[[gnu::always_inline]] inline void Recursion(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    if (n == 16) return Unrolled<16, V, Direction>(a, tables);
+    if (n == 32) return Unrolled<32, V, Direction>(a, tables);
+    if (n == 64) return Unrolled<64, V, Direction>(a, tables);
+    if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
+    Self(a, n / 2, tables);
+    Self(a + n, n / 4, tables);
+    Self(a + 3 * n / 2, n / 4, tables);
+    if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
+}
+
+void ForwardPassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    Recursion<ForwardPassPortable, Cx, Forward>(a, n, tables);
+}
+void InversePassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    Recursion<InversePassPortable, Cx, Inverse>(a, n, tables);
+}
 
 struct KernelPasses {
     Pass forward, inverse;
 };
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx2")]] void ForwardPassAvx2(double* a, std::int32_t n, const double* c) noexcept {
-    ForwardRecursion<ForwardPassAvx2, Cx2>(a, n, c);
+[[gnu::target("avx2")]] void ForwardPassAvx2(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    Recursion<ForwardPassAvx2, Cx2, Forward>(a, n, tables);
 }
-[[gnu::target("avx2")]] void InversePassAvx2(double* a, std::int32_t n, const double* c) noexcept {
-    InverseRecursion<InversePassAvx2, Cx2>(a, n, c);
+[[gnu::target("avx2")]] void InversePassAvx2(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    Recursion<InversePassAvx2, Cx2, Inverse>(a, n, tables);
 }
 #endif
 
@@ -250,10 +318,10 @@ void Reorder(double* block, std::int32_t size, bool toNatural) noexcept {
 }  // namespace
 
 void FftBlock(double* block, std::int32_t size, std::int32_t mode, FftKernel kernel) noexcept {
-    const double* constants = Radix16Constants().data();
+    const PassTables tables{Radix16Constants().data(), &StageTurnsBySizeExponent()};
     switch (mode) {
-    case kFftForward: return PassesOf(kernel).forward(block, size, constants);
-    case kFftInverse: return PassesOf(kernel).inverse(block, size, constants);
+    case kFftForward: return PassesOf(kernel).forward(block, size, tables);
+    case kFftInverse: return PassesOf(kernel).inverse(block, size, tables);
     case kFftToNatural: return Reorder(block, size, true);
     case kFftFromNatural: return Reorder(block, size, false);
     default: return;

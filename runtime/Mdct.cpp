@@ -4,10 +4,10 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <mutex>
 #include <numbers>
 #include <vector>
 
+#include "runtime/BuiltOnce.h"
 #include "runtime/ComplexVectors.h"
 #include "runtime/TransformTables.h"
 #include "runtime/Transforms.h"
@@ -60,10 +60,10 @@ void BuildMdctPlan(MdctPlan& plan, std::int32_t size) {
 // Plans are made on first use of a size and kept for the process; racing first uses build once.
 const MdctPlan& PlanFor(std::int32_t size) noexcept {
     static std::array<MdctPlan, kMdctSizeCount> plans;
-    static std::array<std::once_flag, kMdctSizeCount> once;
+    static std::array<BuiltOnce, kMdctSizeCount> built;
     const std::size_t slot = static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(size)) -
                                                       std::countr_zero(static_cast<unsigned>(kMdctMinSize)));
-    std::call_once(once[slot], [&] { BuildMdctPlan(plans[slot], size); });
+    built[slot].Ensure([&] { BuildMdctPlan(plans[slot], size); });
     return plans[slot];
 }
 

@@ -16,12 +16,26 @@ static_assert(std::atomic_ref<double>::is_always_lock_free, "shared doubles need
 static_assert(alignof(double) >= std::atomic_ref<double>::required_alignment,
               "every double member must be aligned for atomic access");
 
+// On 32-bit x86 GCC carries an 8-byte atomic through a pair of 32-bit registers, and the next 8-byte
+// read of the value then waits for both halves to reach memory (a store-forwarding stall, several
+// per block). There the relaxed load and store are written as what they compile to elsewhere: one
+// 8-byte SSE move, which x86 performs atomically on an aligned double.
 inline double LoadShared(const double& value) noexcept {
+#if defined(__i386__) && defined(__SSE2__)
+    double loaded;
+    __asm__ volatile("movq %1, %0" : "=x"(loaded) : "m"(value));
+    return loaded;
+#else
     return std::atomic_ref<double>(const_cast<double&>(value)).load(std::memory_order_relaxed);
+#endif
 }
 
 inline void StoreShared(double& target, double value) noexcept {
+#if defined(__i386__) && defined(__SSE2__)
+    __asm__ volatile("movq %1, %0" : "=m"(target) : "x"(value));
+#else
     std::atomic_ref<double>(target).store(value, std::memory_order_relaxed);
+#endif
 }
 
 // For a value that others are derived from (a slider value): stored in the single total order

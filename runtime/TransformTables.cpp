@@ -3,8 +3,9 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <mutex>
 #include <numbers>
+
+#include "runtime/BuiltOnce.h"
 
 namespace vormlek {
 namespace {
@@ -31,6 +32,11 @@ constexpr std::int32_t TwiddleOffset(std::int32_t size) noexcept {
 
 constexpr std::int32_t kTwiddleDoubles = TwiddleOffset(2 * kLargestTwiddleSize);
 
+constexpr std::int32_t kSmallestStageSize = 16;
+// Each size's stage turns take as many doubles as the size, so all of them take 32768 + ... + 16.
+constexpr std::int32_t kStageTurnDoubles = 2 * kLargestTwiddleSize - kSmallestStageSize;
+static_assert(static_cast<std::size_t>(std::countr_zero(static_cast<std::uint32_t>(kLargestTwiddleSize))) < std::tuple_size_v<StageTurnList>);
+
 // T_size starts after T_2 .. T_(size/2), which hold 2 + 4 + ... + size/2 = size - 2 entries.
 constexpr std::int32_t ReorderingOffset(std::int32_t size) noexcept { return size - 2; }
 
@@ -39,13 +45,31 @@ static_assert(ReorderingOffset(2 * kLargestReorderingSize) == kReorderingEntries
 struct Tables {
     std::array<double, 6> radix16;
     std::array<double, kTwiddleDoubles> twiddles;
+    std::array<double, kStageTurnDoubles> stageTurns;
+    StageTurnList stageTurnsBySizeExponent;
     std::array<std::int32_t, kReorderingEntries> reordering;
 };
 
 // Static storage: the tables need no allocation, and are only handed out once complete.
 Tables tables;
-std::once_flag tablesOnce;
+BuiltOnce tablesBuilt;
 std::atomic<int> tableBuilds{0};
+
+struct Twiddle {
+    double c, s;
+};
+
+// The twiddle k of a stage of the given size, from the tables built before it (see StageTurnList).
+Twiddle StageTwiddle(std::int32_t size, std::int32_t k) noexcept {
+    if (k == 0) return {1.0, 0.0};
+    if (size == kSmallestStageSize) return {tables.radix16[2 * (k - 1)], tables.radix16[2 * (k - 1) + 1]};
+    const double* pairs = tables.twiddles.data() + TwiddleOffset(size);
+    const std::int32_t eighth = size / 8;
+    if (k < eighth) return {pairs[2 * (k - 1)], pairs[2 * (k - 1) + 1]};
+    if (k == eighth) return {tables.radix16[2], tables.radix16[2]};
+    const std::int32_t complement = size / 4 - k;
+    return {pairs[2 * (complement - 1) + 1], pairs[2 * (complement - 1)]};
+}
 
 void BuildTables() noexcept {
     constexpr double pi = std::numbers::pi;
@@ -62,6 +86,19 @@ void BuildTables() noexcept {
         }
     }
 
+    double* turns = tables.stageTurns.data();
+    for (std::int32_t size = kSmallestStageSize; size <= kLargestTwiddleSize; size *= 2) {
+        tables.stageTurnsBySizeExponent[static_cast<std::size_t>(std::countr_zero(static_cast<std::uint32_t>(size)))] = turns;
+        for (std::int32_t k = 0; k < size / 4; ++k) {
+            const auto [c, s] = StageTwiddle(size, k);
+            double* const pair = turns + 8 * (k / 2) + 2 * (k % 2);
+            pair[0] = pair[1] = c;
+            pair[4] = -s;
+            pair[5] = s;
+        }
+        turns += size;
+    }
+
     for (std::int32_t size = 2; size <= kLargestReorderingSize; size *= 2) {
         std::int32_t* table = tables.reordering.data() + ReorderingOffset(size);
         table[0] = 0;
@@ -72,7 +109,7 @@ void BuildTables() noexcept {
 
 }  // namespace
 
-void EnsureSpectralTables() noexcept { std::call_once(tablesOnce, BuildTables); }
+void EnsureSpectralTables() noexcept { tablesBuilt.Ensure(BuildTables); }
 
 int SpectralTableBuilds() noexcept { return tableBuilds.load(std::memory_order_relaxed); }
 
@@ -85,6 +122,11 @@ std::span<const double> Twiddles(std::int32_t size) noexcept {
     if (!IsTableSize(size, kSmallestTwiddleSize, kLargestTwiddleSize)) return {};
     EnsureSpectralTables();
     return {tables.twiddles.data() + TwiddleOffset(size), static_cast<std::size_t>(2 * TwiddlePairCount(size))};
+}
+
+const StageTurnList& StageTurnsBySizeExponent() noexcept {
+    EnsureSpectralTables();
+    return tables.stageTurnsBySizeExponent;
 }
 
 std::span<const std::int32_t> Reordering(std::int32_t size) noexcept {

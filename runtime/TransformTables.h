@@ -24,6 +24,15 @@ std::span<const double, 6> Radix16Constants() noexcept;
 // Empty for any other size.
 std::span<const double> Twiddles(std::int32_t size) noexcept;
 
+// The twiddles of the FFT's stages of sizes 16 to 32768, laid out for turning: for k = 0 .. size/4 - 1
+// the twiddle e^(2 pi i k/size) = (c, s) as the vectors (c, c) and (-s, s), two k at a time, so that
+// eight doubles hold c_k c_k c_k+1 c_k+1 -s_k s_k -s_k+1 s_k+1. k = 0 is (1, 0); size 16 takes the
+// radix-16 constants; the larger sizes take their table above up to the eighth turn, then
+// (sqrt(1/2), sqrt(1/2)) at it and (sin, cos) of size/4 - k beyond it. Indexed by log2 of the size
+// (null for sizes without), so that the passes look up none of them on the way.
+using StageTurnList = std::array<const double*, 16>;
+const StageTurnList& StageTurnsBySizeExponent() noexcept;
+
 // T_size, the reordering between natural and internal transform order, for the powers of two from
 // 2 to 32768: T[0] = 0 and T[size - s(p)] = p, where s(p) is the natural index that the transform
 // holds at internal position p. Empty for any other size.

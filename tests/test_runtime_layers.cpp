@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
 #include <limits>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "RecordingScript.h"
 #include "effect/TVormlekEffect.h"
+#include "runtime/Clocks.h"
 #include "runtime/Numeric.h"
 
 namespace {
@@ -59,8 +62,13 @@ TEST(RuntimeLayers, FreshObjectHoldsTheInitialValues) {
 }
 
 TEST(RuntimeLayers, NumericConventions) {
-    for (const double bad : {kNaN, kInfinity, -kInfinity}) EXPECT_EQ(vormlek::SafeStore(bad), 0.0);
-    EXPECT_EQ(vormlek::SafeStore(-2.5), -2.5);
+    // Compared as bits: a non-finite value becomes +0, and every finite one keeps its sign and bits
+    // (32-bit x86 masks the value in an SSE register instead of choosing).
+    const auto bits = [](double value) { return std::bit_cast<std::uint64_t>(value); };
+    for (const double bad : {kNaN, -kNaN, kInfinity, -kInfinity}) EXPECT_EQ(bits(vormlek::SafeStore(bad)), 0u);
+    for (const double good : {-2.5, 0.0, -0.0, std::numeric_limits<double>::denorm_min(), -std::numeric_limits<double>::max(),
+                              std::numeric_limits<double>::max()})
+        EXPECT_EQ(bits(vormlek::SafeStore(good)), bits(good)) << good;
 
     EXPECT_EQ(vormlek::RoundIndex(130.0), 130);
     EXPECT_EQ(vormlek::RoundIndex(-0.5), 0);
@@ -92,6 +100,14 @@ TEST(RuntimeLayers, NumericConventions) {
     EXPECT_EQ(script.sliderValues[127], 7.0);
     script.SliderAt(kNaN) = 8.0;
     EXPECT_EQ(script.sliderValues[0], 8.0);
+}
+
+// By the coarse clock 0.25 s may have passed from 250 - 18 ms on, that millisecond included.
+TEST(RuntimeLayers, CoarseTickTestIsInclusiveInWholeMilliseconds) {
+    const std::int64_t now = vormlek::CoarseTickMilliseconds();
+    EXPECT_TRUE(vormlek::MayHavePassed(now - 232, 0.25));
+    EXPECT_TRUE(vormlek::MayHavePassed(vormlek::kLongAgoTick, 0.25));
+    EXPECT_FALSE(vormlek::MayHavePassed(now + 60000, 0.25)) << "a reading a minute ahead";
 }
 
 TEST_F(RuntimeTest, BaseHooks) {

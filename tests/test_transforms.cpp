@@ -28,6 +28,19 @@ std::int32_t RecursiveOrder(std::int32_t n, std::int32_t p) {
     return (4 * RecursiveOrder(c, q - c) - 1) & (n - 1);
 }
 
+// Complex values (interleaved doubles) moved from natural into internal order: position p holds
+// the value of natural index s(p).
+std::vector<double> InInternalOrder(const std::vector<double>& natural) {
+    const auto size = static_cast<std::int32_t>(natural.size() / 2);
+    std::vector<double> internal(natural.size());
+    for (std::int32_t p = 0; p < size; ++p) {
+        const std::size_t from = 2 * static_cast<std::size_t>(RecursiveOrder(size, p));
+        internal[2 * static_cast<std::size_t>(p)] = natural[from];
+        internal[2 * static_cast<std::size_t>(p) + 1] = natural[from + 1];
+    }
+    return internal;
+}
+
 // A plain O(N^2) DFT with kernel e^(sign 2 pi i nk/N), in long double, natural order in and out.
 std::vector<Complex> Dft(const std::vector<double>& interleaved, int sign) {
     const std::size_t n = interleaved.size() / 2;
@@ -139,14 +152,50 @@ TEST(Fft, ForwardModeMatchesThePositiveKernelDftInInternalOrder) {
 TEST(Fft, InverseModeMatchesTheNegativeKernelDftFromInternalOrder) {
     for (std::int32_t size : PowersOfTwo(16, 1024)) {
         const std::vector<double> natural = RandomDoubles(2 * static_cast<std::size_t>(size), 1000u + static_cast<unsigned>(size));
-        std::vector<double> block(natural.size());
-        for (std::int32_t p = 0; p < size; ++p) {
-            const std::size_t from = 2 * static_cast<std::size_t>(RecursiveOrder(size, p));
-            block[2 * static_cast<std::size_t>(p)] = natural[from];
-            block[2 * static_cast<std::size_t>(p) + 1] = natural[from + 1];
-        }
+        std::vector<double> block = InInternalOrder(natural);
         FftBlock(block.data(), size, kFftInverse);
         EXPECT_LT(RelativeError(block, Interleave(Dft(natural, -1))), 1e-12) << size;
+    }
+}
+
+// Beyond the full DFT's reach, the DFT at sampled bins only (each costs O(N)): a stage's twiddle off
+// by a swap or a sign in both directions alike would still give back the input, but not these bins.
+TEST(Fft, BothModesMatchTheDftAtSampledBinsUpToTheLargestSize) {
+    constexpr std::int32_t kBinStride = 257;
+    for (std::int32_t size : PowersOfTwo(2048, 32768)) {
+        std::vector<Complex> roots(static_cast<std::size_t>(size));
+        for (std::int32_t j = 0; j < size; ++j)
+            roots[static_cast<std::size_t>(j)] = std::polar(1.0L, 2 * std::numbers::pi_v<long double> * j / size);
+        // Bin k of the DFT with kernel e^(sign 2 pi i nk/N).
+        auto bin = [&](const std::vector<double>& natural, std::int32_t k, int sign) {
+            Complex sum = 0;
+            for (std::int32_t n = 0; n < size; ++n) {
+                const std::int64_t turn = (static_cast<std::int64_t>(n) * k * sign % size + size) % size;
+                sum += Complex(natural[2 * static_cast<std::size_t>(n)], natural[2 * static_cast<std::size_t>(n) + 1]) *
+                       roots[static_cast<std::size_t>(turn)];
+            }
+            return sum;
+        };
+        const std::vector<double> natural = RandomDoubles(2 * static_cast<std::size_t>(size), 19u + static_cast<unsigned>(size));
+
+        std::vector<double> forward = natural;
+        FftBlock(forward.data(), size, kFftForward);
+        std::vector<double> inverse = InInternalOrder(natural);
+        FftBlock(inverse.data(), size, kFftInverse);
+
+        std::vector<double> forwardSeen, inverseSeen;
+        std::vector<long double> forwardExpected, inverseExpected;
+        for (std::int32_t p = 0; p < size; p += kBinStride) {
+            const std::size_t at = 2 * static_cast<std::size_t>(p);
+            forwardSeen.insert(forwardSeen.end(), {forward[at], forward[at + 1]});
+            const Complex forwardBin = bin(natural, RecursiveOrder(size, p), +1);
+            forwardExpected.insert(forwardExpected.end(), {forwardBin.real(), forwardBin.imag()});
+            inverseSeen.insert(inverseSeen.end(), {inverse[at], inverse[at + 1]});
+            const Complex inverseBin = bin(natural, p, -1);
+            inverseExpected.insert(inverseExpected.end(), {inverseBin.real(), inverseBin.imag()});
+        }
+        EXPECT_LT(RelativeError(forwardSeen, forwardExpected), 1e-12) << size;
+        EXPECT_LT(RelativeError(inverseSeen, inverseExpected), 1e-12) << size;
     }
 }
 
