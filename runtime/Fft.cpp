@@ -14,11 +14,12 @@ namespace {
 
 using namespace vectors;
 
-// The same value in both halves of a vector of two complex values, or the one value of a narrow one.
+// The same value in both halves of a vector of two complex values, or the one value of a narrow one,
+// from a table of turns.
 template <typename V>
 [[gnu::always_inline]] inline V Broadcast(const double* value) noexcept {
-    if constexpr (std::is_same_v<V, Cx2>) return Joined(Load<Cx>(value), Load<Cx>(value));
-    else return Load<Cx>(value);
+    if constexpr (std::is_same_v<V, Cx2>) return Joined(LoadAligned<Cx>(value), LoadAligned<Cx>(value));
+    else return LoadAligned<Cx>(value);
 }
 
 // Turn k of a stage from its table of turns (see StageTurnList), for both halves of a vector alike.
@@ -161,10 +162,13 @@ template <typename V, typename Direction>
     for (std::int32_t k = 0; k < quarter; k += 2) {
         const double* const cosines = turns + 4 * k;
         if constexpr (std::is_same_v<V, Cx2>) {
-            Direction::Butterfly(Values<Cx2>{a + 2 * k}, 0, quarter, Turn<Cx2>{Load<Cx2>(cosines), Load<Cx2>(cosines + 4)});
+            Direction::Butterfly(Values<Cx2>{a + 2 * k}, 0, quarter,
+                                 Turn<Cx2>{LoadAligned<Cx2>(cosines), LoadAligned<Cx2>(cosines + 4)});
         } else {
-            Direction::Butterfly(Values<Cx>{a + 2 * k}, 0, quarter, Turn<Cx>{Load<Cx>(cosines), Load<Cx>(cosines + 4)});
-            Direction::Butterfly(Values<Cx>{a + 2 * k}, 1, quarter, Turn<Cx>{Load<Cx>(cosines + 2), Load<Cx>(cosines + 6)});
+            Direction::Butterfly(Values<Cx>{a + 2 * k}, 0, quarter,
+                                 Turn<Cx>{LoadAligned<Cx>(cosines), LoadAligned<Cx>(cosines + 4)});
+            Direction::Butterfly(Values<Cx>{a + 2 * k}, 1, quarter,
+                                 Turn<Cx>{LoadAligned<Cx>(cosines + 2), LoadAligned<Cx>(cosines + 6)});
         }
     }
 }
