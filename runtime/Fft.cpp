@@ -289,6 +289,10 @@ template <int N, typename V, typename Direction>
 
 using Pass = void (*)(double* a, std::int32_t n, const PassTables& tables) noexcept;
 
+// The fused stages (TwoStages) hold three butterflies' values and turns: more than the 8 vector
+// registers of 32-bit x86, where they spill and run slower than two passes.
+constexpr bool kFuseStages = sizeof(void*) == 8;
+
 // The same block, as a pointer the compiler cannot see through: what one level stored, the next
 // loads again. Otherwise the compiler carries the stored values over in registers, more of them
 // than there are, and spills them to the stack besides storing them.
@@ -306,10 +310,10 @@ template <int N, typename V, typename Direction>
 [[gnu::always_inline]] inline void Unrolled(double* a, const PassTables& tables) noexcept {
     if constexpr (N == 16) {
         Fixed<16, Direction>(Values<Cx>{a}, tables);
-    } else if constexpr (N == 32) {
+    } else if constexpr (N == 32 || !kFuseStages) {
         if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, N, tables);
-        Fixed<16, Direction>(Values<Cx>{Reloaded(a)}, tables);
-        FixedPair<8, V, Direction>(Reloaded(a) + 32, Reloaded(a) + 48, tables);
+        Unrolled<N / 2, V, Direction>(Reloaded(a), tables);
+        FixedPair<N / 4, V, Direction>(Reloaded(a) + N, Reloaded(a) + 3 * N / 2, tables);
         if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(Reloaded(a), N, tables);
     } else {
         if constexpr (Direction::kLevelFirst) TwoStages<V, Direction>(a, N, tables);
@@ -326,7 +330,7 @@ template <int N, typename V, typename Direction>
 // fused pass needs more address registers than there are and is slower than two passes.
 template <Pass Self, typename V, typename Direction, typename Size>
 [[gnu::always_inline]] inline void Split(double* a, Size n, const PassTables& tables) noexcept {
-    constexpr bool kFused = !std::is_same_v<Size, std::int32_t>;
+    constexpr bool kFused = kFuseStages && !std::is_same_v<Size, std::int32_t>;
     if constexpr (kFused) {
         if constexpr (Direction::kLevelFirst) TwoStages<V, Direction>(a, n, tables);
         Self(a, n / 4, tables);
@@ -353,13 +357,19 @@ template <Pass Self, typename V, typename Direction>
     case 16: return Unrolled<16, V, Direction>(a, tables);
     case 32: return Unrolled<32, V, Direction>(a, tables);
     case 64: return Unrolled<64, V, Direction>(a, tables);
-    case 128: return Split<Self, V, Direction>(a, SizeOf<128>{}, tables);
-    case 256: return Split<Self, V, Direction>(a, SizeOf<256>{}, tables);
-    case 512: return Split<Self, V, Direction>(a, SizeOf<512>{}, tables);
-    case 1024: return Split<Self, V, Direction>(a, SizeOf<1024>{}, tables);
-    // Larger sizes compiled for each would add code for a few per cent at the sizes least behind.
-    default: return Split<Self, V, Direction>(a, n, tables);
+    default: break;
     }
+    if constexpr (kFuseStages) {
+        // Larger sizes compiled for each would add code for a few per cent at the sizes least behind.
+        switch (n) {
+        case 128: return Split<Self, V, Direction>(a, SizeOf<128>{}, tables);
+        case 256: return Split<Self, V, Direction>(a, SizeOf<256>{}, tables);
+        case 512: return Split<Self, V, Direction>(a, SizeOf<512>{}, tables);
+        case 1024: return Split<Self, V, Direction>(a, SizeOf<1024>{}, tables);
+        default: break;
+        }
+    }
+    Split<Self, V, Direction>(a, n, tables);
 }
 
 void ForwardPassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {
