@@ -14,11 +14,12 @@ namespace {
 
 using namespace vectors;
 
-// The same value in both halves of a vector of two complex values, or the one value of a narrow one.
+// The same value in both halves of a vector of two complex values, or the one value of a narrow one,
+// from a table of turns.
 template <typename V>
 [[gnu::always_inline]] inline V Broadcast(const double* value) noexcept {
-    if constexpr (std::is_same_v<V, Cx2>) return Joined(Load<Cx>(value), Load<Cx>(value));
-    else return Load<Cx>(value);
+    if constexpr (std::is_same_v<V, Cx2>) return Joined(LoadAligned<Cx>(value), LoadAligned<Cx>(value));
+    else return LoadAligned<Cx>(value);
 }
 
 // Turn k of a stage from its table of turns (see StageTurnList), for both halves of a vector alike.
@@ -110,61 +111,118 @@ struct PassTables {
 // large blocks, and in the small transforms at the end of the recursion the same butterfly of the
 // two quarter blocks side by side.
 
-// One L-shaped butterfly on value i of the first quarter (or two, side by side in a vector).
-template <typename Of, typename Turning>
-[[gnu::always_inline]] inline void ForwardButterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
-    using V = typename Of::Vector;
-    const V x0 = values.Load(i), x1 = values.Load(i + quarter), x2 = values.Load(i + 2 * quarter),
-            x3 = values.Load(i + 3 * quarter);
-    values.Store(i, x0 + x2);
-    values.Store(i + quarter, x1 + x3);
-    const V d0 = x0 - x2, id1 = TimesI(x1 - x3);
-    values.Store(i + 2 * quarter, w.Up(d0 + id1));
-    values.Store(i + 3 * quarter, w.Down(d0 - id1));
+// The four values of one L-shaped butterfly: value i of each quarter of a block.
+template <typename V>
+struct Quartet {
+    V x0, x1, x2, x3;
+};
+
+template <typename Of>
+[[gnu::always_inline]] inline Quartet<typename Of::Vector> LoadQuartet(Of values, std::int32_t i, std::int32_t quarter) noexcept {
+    return {values.Load(i), values.Load(i + quarter), values.Load(i + 2 * quarter), values.Load(i + 3 * quarter)};
 }
 
-template <typename Of, typename Turning>
-[[gnu::always_inline]] inline void InverseButterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
-    using V = typename Of::Vector;
-    const V b = w.Down(values.Load(i + 2 * quarter)), c = w.Up(values.Load(i + 3 * quarter));
-    const V a0 = values.Load(i), a1 = values.Load(i + quarter);
+template <typename Of>
+[[gnu::always_inline]] inline void StoreQuartet(Of values, std::int32_t i, std::int32_t quarter,
+                                                Quartet<typename Of::Vector> x) noexcept {
+    values.Store(i, x.x0);
+    values.Store(i + quarter, x.x1);
+    values.Store(i + 2 * quarter, x.x2);
+    values.Store(i + 3 * quarter, x.x3);
+}
+
+// One L-shaped butterfly (or two, side by side in a vector).
+template <typename V, typename Turning>
+[[gnu::always_inline]] inline Quartet<V> ForwardButterfly(Quartet<V> x, Turning w) noexcept {
+    const V d0 = x.x0 - x.x2, id1 = TimesI(x.x1 - x.x3);
+    return {x.x0 + x.x2, x.x1 + x.x3, w.Up(d0 + id1), w.Down(d0 - id1)};
+}
+
+template <typename V, typename Turning>
+[[gnu::always_inline]] inline Quartet<V> InverseButterfly(Quartet<V> x, Turning w) noexcept {
+    const V b = w.Down(x.x2), c = w.Up(x.x3);
     const V sum = b + c, iDifference = TimesI(b - c);
-    values.Store(i, a0 + sum);
-    values.Store(i + 2 * quarter, a0 - sum);
-    values.Store(i + quarter, a1 - iDifference);
-    values.Store(i + 3 * quarter, a1 + iDifference);
+    return {x.x0 + sum, x.x1 - iDifference, x.x0 - sum, x.x1 + iDifference};
 }
 
 // What tells the directions apart: the butterfly, and whether a block's own level comes before its
 // sub-transforms (forward) or after them (inverse).
 struct Forward {
     static constexpr bool kLevelFirst = true;
-    template <typename Of, typename Turning>
-    [[gnu::always_inline]] static void Butterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
-        ForwardButterfly(values, i, quarter, w);
-    }
+    template <typename V, typename Turning>
+    [[gnu::always_inline]] static Quartet<V> Butterfly(Quartet<V> x, Turning w) noexcept { return ForwardButterfly(x, w); }
 };
 struct Inverse {
     static constexpr bool kLevelFirst = false;
-    template <typename Of, typename Turning>
-    [[gnu::always_inline]] static void Butterfly(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
-        InverseButterfly(values, i, quarter, w);
-    }
+    template <typename V, typename Turning>
+    [[gnu::always_inline]] static Quartet<V> Butterfly(Quartet<V> x, Turning w) noexcept { return InverseButterfly(x, w); }
 };
+
+template <typename Direction, typename Of, typename Turning>
+[[gnu::always_inline]] inline void ButterflyAt(Of values, std::int32_t i, std::int32_t quarter, Turning w) noexcept {
+    StoreQuartet(values, i, quarter, Direction::Butterfly(LoadQuartet(values, i, quarter), w));
+}
+
+// The turns of a stage of size n >= 32, read two k at a time (see StageTurnList): turn k + j for
+// one value (j = 0 or 1), or in a four-lane vector turns k and k + 1 (j = 0).
+template <typename V>
+[[gnu::always_inline]] inline Turn<V> StageTurn(const double* turns, std::int32_t k, std::int32_t j) noexcept {
+    const double* const cosines = turns + 4 * k + 2 * j;
+    return {LoadAligned<V>(cosines), LoadAligned<V>(cosines + 4)};
+}
+
+// How many neighbouring butterflies one vector holds.
+template <typename V>
+inline constexpr std::int32_t kButterfliesPerVector = std::is_same_v<V, Cx2> ? 2 : 1;
 
 // The L-shaped stage of a block of n >= 32 values, two neighbouring butterflies at a time.
 template <typename V, typename Direction>
 [[gnu::always_inline]] inline void Stage(double* a, std::int32_t n, const PassTables& tables) noexcept {
     const std::int32_t quarter = n / 4;
     const double* const turns = tables.TurnsOf(n);
+    const Values<V> values{a};
 #pragma GCC unroll 4
     for (std::int32_t k = 0; k < quarter; k += 2) {
-        const double* const cosines = turns + 4 * k;
-        if constexpr (std::is_same_v<V, Cx2>) {
-            Direction::Butterfly(Values<Cx2>{a + 2 * k}, 0, quarter, Turn<Cx2>{Load<Cx2>(cosines), Load<Cx2>(cosines + 4)});
-        } else {
-            Direction::Butterfly(Values<Cx>{a + 2 * k}, 0, quarter, Turn<Cx>{Load<Cx>(cosines), Load<Cx>(cosines + 4)});
-            Direction::Butterfly(Values<Cx>{a + 2 * k}, 1, quarter, Turn<Cx>{Load<Cx>(cosines + 2), Load<Cx>(cosines + 6)});
+#pragma GCC unroll 2
+        for (std::int32_t j = 0; j < 2; j += kButterfliesPerVector<V>)
+            ButterflyAt<Direction>(values, k + j, quarter, StageTurn<V>(turns, k, j));
+    }
+}
+
+// The stages of a block of n >= 64 values and of its first half, in one pass: the block's
+// butterflies k and k + n/8 give (forward) or take (inverse) the four values of the half's
+// butterfly k, which stay in registers in between. Every value undergoes the same operations as in
+// two passes; the half's values go through memory once instead of twice.
+template <typename V, typename Direction>
+[[gnu::always_inline]] inline void TwoStages(double* a, std::int32_t n, const PassTables& tables) noexcept {
+    const std::int32_t quarter = n / 4, eighth = n / 8;
+    const double* const turns = tables.TurnsOf(n);
+    const double* const halfTurns = tables.TurnsOf(n / 2);
+    const Values<V> values{a};
+    for (std::int32_t k = 0; k < eighth; k += 2) {
+#pragma GCC unroll 2
+        for (std::int32_t j = 0; j < 2; j += kButterfliesPerVector<V>) {
+            const std::int32_t i = k + j;
+            if constexpr (Direction::kLevelFirst) {
+                const Quartet<V> first = Direction::Butterfly(LoadQuartet(values, i, quarter), StageTurn<V>(turns, k, j));
+                values.Store(i + 2 * quarter, first.x2);
+                values.Store(i + 3 * quarter, first.x3);
+                const Quartet<V> second =
+                    Direction::Butterfly(LoadQuartet(values, i + eighth, quarter), StageTurn<V>(turns, k + eighth, j));
+                values.Store(i + eighth + 2 * quarter, second.x2);
+                values.Store(i + eighth + 3 * quarter, second.x3);
+                StoreQuartet(values, i, eighth,
+                             Direction::Butterfly(Quartet<V>{first.x0, second.x0, first.x1, second.x1}, StageTurn<V>(halfTurns, k, j)));
+            } else {
+                const Quartet<V> y = Direction::Butterfly(LoadQuartet(values, i, eighth), StageTurn<V>(halfTurns, k, j));
+                StoreQuartet(values, i, quarter,
+                             Direction::Butterfly(Quartet<V>{y.x0, y.x2, values.Load(i + 2 * quarter), values.Load(i + 3 * quarter)},
+                                                  StageTurn<V>(turns, k, j)));
+                StoreQuartet(values, i + eighth, quarter,
+                             Direction::Butterfly(Quartet<V>{y.x1, y.x3, values.Load(i + eighth + 2 * quarter),
+                                                             values.Load(i + eighth + 3 * quarter)},
+                                                  StageTurn<V>(turns, k + eighth, j)));
+            }
         }
     }
 }
@@ -179,12 +237,12 @@ template <int N, typename Direction, typename Of>
         values.Store(1, x0 - x1);
     } else {
         constexpr std::int32_t quarter = N / 4;
-        Direction::Butterfly(values, 0, quarter, NoTurn{});
-        if constexpr (N == 8) Direction::Butterfly(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
+        ButterflyAt<Direction>(values, 0, quarter, NoTurn{});
+        if constexpr (N == 8) ButterflyAt<Direction>(values, 1, quarter, EighthTurnOf<V>(tables.radix16[2]));
         if constexpr (N == 16) {
             const double* const turns = tables.TurnsOf(16);
 #pragma GCC unroll 4
-            for (std::int32_t k = 1; k < quarter; ++k) Direction::Butterfly(values, k, quarter, TurnAt<V>(turns, k));
+            for (std::int32_t k = 1; k < quarter; ++k) ButterflyAt<Direction>(values, k, quarter, TurnAt<V>(turns, k));
         }
     }
 }
@@ -231,32 +289,87 @@ template <int N, typename V, typename Direction>
 
 using Pass = void (*)(double* a, std::int32_t n, const PassTables& tables) noexcept;
 
+// The fused stages (TwoStages) hold three butterflies' values and turns: more than the 8 vector
+// registers of 32-bit x86, where they spill and run slower than two passes.
+constexpr bool kFuseStages = sizeof(void*) == 8;
+
+// The same block, as a pointer the compiler cannot see through: what one level stored, the next
+// loads again. Otherwise the compiler carries the stored values over in registers, more of them
+// than there are, and spills them to the stack besides storing them.
+[[gnu::always_inline]] inline double* Reloaded(double* a) noexcept {
+    __asm__("" : "+r"(a));
+    return a;
+}
+
 // The recursion: a block's stage before (forward) or after (inverse) its half- and quarter-size
-// sub-transforms. Blocks of 16 to 64 values are unrolled down to the small transforms, their sizes
-// known at compile time; unrolling larger ones would more than double the code for a few per cent
-// fewer instructions.
+// sub-transforms, from 64 values up fused with the half's stage, so that the half's sub-transforms
+// follow. Blocks of 16 to 64 values are unrolled down to the small transforms, their sizes known at
+// compile time; unrolling larger ones would more than double the code for a few per cent fewer
+// instructions.
 template <int N, typename V, typename Direction>
 [[gnu::always_inline]] inline void Unrolled(double* a, const PassTables& tables) noexcept {
     if constexpr (N == 16) {
         Fixed<16, Direction>(Values<Cx>{a}, tables);
-    } else {
+    } else if constexpr (N == 32 || !kFuseStages) {
         if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, N, tables);
-        Unrolled<N / 2, V, Direction>(a, tables);
-        FixedPair<N / 4, V, Direction>(a + N, a + 3 * N / 2, tables);
-        if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(a, N, tables);
+        Unrolled<N / 2, V, Direction>(Reloaded(a), tables);
+        FixedPair<N / 4, V, Direction>(Reloaded(a) + N, Reloaded(a) + 3 * N / 2, tables);
+        if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(Reloaded(a), N, tables);
+    } else {
+        if constexpr (Direction::kLevelFirst) TwoStages<V, Direction>(a, N, tables);
+        double* const sub = Reloaded(a);
+        Unrolled<N / 4, V, Direction>(sub, tables);
+        FixedPair<N / 8, V, Direction>(sub + N / 2, sub + 3 * N / 4, tables);
+        FixedPair<N / 4, V, Direction>(sub + N, sub + 3 * N / 2, tables);
+        if constexpr (!Direction::kLevelFirst) TwoStages<V, Direction>(Reloaded(a), N, tables);
     }
 }
 
+// A block of n >= 128 values. Where n is known at compile time (Size a SizeOf), its stage is fused
+// with its half's: every offset is then a constant, while at a size known only at run time the
+// fused pass needs more address registers than there are and is slower than two passes.
+template <Pass Self, typename V, typename Direction, typename Size>
+[[gnu::always_inline]] inline void Split(double* a, Size n, const PassTables& tables) noexcept {
+    constexpr bool kFused = kFuseStages && !std::is_same_v<Size, std::int32_t>;
+    if constexpr (kFused) {
+        if constexpr (Direction::kLevelFirst) TwoStages<V, Direction>(a, n, tables);
+        Self(a, n / 4, tables);
+        Self(a + n / 2, n / 8, tables);
+        Self(a + 3 * n / 4, n / 8, tables);
+        Self(a + n, n / 4, tables);
+        Self(a + 3 * n / 2, n / 4, tables);
+        if constexpr (!Direction::kLevelFirst) TwoStages<V, Direction>(a, n, tables);
+    } else {
+        if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
+        Self(a, n / 2, tables);
+        Self(a + n, n / 4, tables);
+        Self(a + 3 * n / 2, n / 4, tables);
+        if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
+    }
+}
+
+template <std::int32_t N>
+using SizeOf = std::integral_constant<std::int32_t, N>;
+
 template <Pass Self, typename V, typename Direction>
 [[gnu::always_inline]] inline void Recursion(double* a, std::int32_t n, const PassTables& tables) noexcept {
-    if (n == 16) return Unrolled<16, V, Direction>(a, tables);
-    if (n == 32) return Unrolled<32, V, Direction>(a, tables);
-    if (n == 64) return Unrolled<64, V, Direction>(a, tables);
-    if constexpr (Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
-    Self(a, n / 2, tables);
-    Self(a + n, n / 4, tables);
-    Self(a + 3 * n / 2, n / 4, tables);
-    if constexpr (!Direction::kLevelFirst) Stage<V, Direction>(a, n, tables);
+    switch (n) {
+    case 16: return Unrolled<16, V, Direction>(a, tables);
+    case 32: return Unrolled<32, V, Direction>(a, tables);
+    case 64: return Unrolled<64, V, Direction>(a, tables);
+    default: break;
+    }
+    if constexpr (kFuseStages) {
+        // Larger sizes compiled for each would add code for a few per cent at the sizes least behind.
+        switch (n) {
+        case 128: return Split<Self, V, Direction>(a, SizeOf<128>{}, tables);
+        case 256: return Split<Self, V, Direction>(a, SizeOf<256>{}, tables);
+        case 512: return Split<Self, V, Direction>(a, SizeOf<512>{}, tables);
+        case 1024: return Split<Self, V, Direction>(a, SizeOf<1024>{}, tables);
+        default: break;
+        }
+    }
+    Split<Self, V, Direction>(a, n, tables);
 }
 
 void ForwardPassPortable(double* a, std::int32_t n, const PassTables& tables) noexcept {

@@ -45,7 +45,9 @@ static_assert(ReorderingOffset(2 * kLargestReorderingSize) == kReorderingEntries
 struct Tables {
     std::array<double, 6> radix16;
     std::array<double, kTwiddleDoubles> twiddles;
-    std::array<double, kStageTurnDoubles> stageTurns;
+    // Aligned to a cache line, so that every vector of turns is aligned to its size (each size's
+    // turns start a whole number of cache lines in) and SSE2 multiplies by it straight from memory.
+    alignas(64) std::array<double, kStageTurnDoubles> stageTurns;
     StageTurnList stageTurnsBySizeExponent;
     std::array<std::int32_t, kReorderingEntries> reordering;
 };
