@@ -2,9 +2,10 @@
 // 65536-element pages that come into being, zero-filled, when first touched.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
-#include <vector>
+#include <memory>
 
 class CVormlekMemory {
 public:
@@ -34,11 +35,18 @@ protected:
     ~CVormlekMemory() = default;
 
 private:
-    std::vector<double>& Page(std::int32_t number) {
-        std::vector<double>& page = pages[number];
-        if (page.size() != kPageSize) page.resize(kPageSize, 0.0);
-        return page;
+    // A page starts a cache line, so a run at an index that is a multiple of 8 does too and the
+    // transforms' vector loads never straddle two lines (a heap block alone may start 8 or 16 bytes
+    // past one, and where it lands varies from run to run).
+    struct alignas(64) MemoryPage {
+        std::array<double, kPageSize> values{};
+    };
+
+    std::array<double, kPageSize>& Page(std::int32_t number) {
+        std::unique_ptr<MemoryPage>& page = pages[number];
+        if (!page) page = std::make_unique<MemoryPage>();
+        return page->values;
     }
 
-    std::map<std::int32_t, std::vector<double>> pages;
+    std::map<std::int32_t, std::unique_ptr<MemoryPage>> pages;
 };

@@ -27,6 +27,15 @@ TEST(Memory, PagesComeIntoBeingZeroFilledOnFirstTouch) {
     EXPECT_EQ(memory.Memory(5), 0.0);
 }
 
+TEST(Memory, EveryPageStartsACacheLine) {
+    Store memory;
+    for (const std::int32_t page : {0, 1, -1, 7, -300}) {
+        const double* first = memory.MemoryRun(page * 65536, 8);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 64, 0u) << "page " << page;
+    }
+}
+
 TEST(Memory, SignedIndicesAddressPagesBelowZero) {
     Store memory;
     memory.Memory(-1) = 1.0;
