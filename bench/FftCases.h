@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "runtime/Transforms.h"
 
@@ -19,6 +21,24 @@ inline void FillRandom(double* values, std::int64_t count) {
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);
     for (std::int64_t i = 0; i < count; ++i) values[i] = uniform(generator);
 }
+
+// count random values in [-1, 1) starting a cache line, as a run of the script's memory at a multiple
+// of 8 does (and as FFTW's own allocation aligns its buffers): where a plain heap block lands varies
+// from run to run, and so would the time of vector loads that straddle two lines.
+class FftData {
+public:
+    explicit FftData(std::int64_t count) : storage(static_cast<std::size_t>(count) + 8) {
+        void* start = storage.data();
+        std::size_t space = storage.size() * sizeof(double);
+        first = static_cast<double*>(std::align(64, static_cast<std::size_t>(count) * sizeof(double), start, space));
+        FillRandom(first, count);
+    }
+    double* data() { return first; }
+
+private:
+    std::vector<double> storage;
+    double* first;
+};
 
 inline const char* PickedKernelName() {
     return vormlek::FastestKernel() == vormlek::Kernel::kAvx2 ? "AVX2" : "portable";

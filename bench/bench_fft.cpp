@@ -24,8 +24,7 @@ constexpr const std::int64_t* kSizes = bench::kFftSizes;
 template <typename Transform>
 void TimeOurFft(benchmark::State& state, Transform transform) {
     const auto size = static_cast<std::int32_t>(state.range(0));
-    std::vector<double> block(2 * static_cast<std::size_t>(size));
-    FillRandom(block.data(), 2 * size);
+    bench::FftData block(2 * static_cast<std::int64_t>(size));
     vormlek::EnsureSpectralTables();
     for (auto _ : state) {
         transform(block.data(), size);

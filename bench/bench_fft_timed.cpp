@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
                                                                 {"OurFftPortable/", vormlek::Kernel::kPortable}};
     for (const auto& [name, kernel] : kernels) {
         for (const std::int64_t size : bench::kFftSizes) {
-            auto block = std::make_shared<std::vector<double>>(2 * static_cast<std::size_t>(size));
-            bench::FillRandom(block->data(), 2 * size);
+            auto block = std::make_shared<bench::FftData>(2 * size);
             cases.push_back({std::string(name) + std::to_string(size),
                              [block, size, kernel] {
                                  vormlek::FftBlock(block->data(), static_cast<std::int32_t>(size), vormlek::kFftForward,
