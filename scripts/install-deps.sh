@@ -15,8 +15,23 @@ SUDO=""
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends \
+
+# A mirror caught in the middle of a sync fails a download now and then ("File has unexpected size.
+# Mirror sync in progress?"): each apt step is tried three times. Should the update keep failing,
+# the install goes on with the package lists this machine already has, and fails plainly if they
+# cannot serve it.
+tries() {
+    local attempt
+    for attempt in 1 2 3; do
+        "$@" && return 0
+        echo "install-deps: '$*' failed (try $attempt of 3)" >&2
+        [ "$attempt" -eq 3 ] || sleep $((attempt * 15))
+    done
+    return 1
+}
+tries $SUDO apt-get update -qq ||
+    echo "install-deps: going on with the package lists already on this machine" >&2
+tries $SUDO apt-get install -y -qq --no-install-recommends \
     build-essential cmake g++ git pkg-config \
     clang libclang-rt-14-dev \
     libgtest-dev libgmock-dev libbenchmark-dev \
