@@ -5,24 +5,25 @@
 # TRIM_DEMO_BUILD_DIR chooses the build folder (default: build/default, the one ./test.sh uses).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir="${TRIM_DEMO_BUILD_DIR:-build/default}"
+build_dir="${TRIM_DEMO_BUILD_DIR:-build/demo}"
 
 missing=""
 for tool in cmake g++ make pkg-config sox; do
     command -v "$tool" > /dev/null || missing="$missing $tool"
 done
-for header in sndfile.h CLI/CLI.hpp nlohmann/json.hpp gtest/gtest.h gmock/gmock.h; do
+for header in sndfile.h CLI/CLI.hpp nlohmann/json.hpp; do
     [ -e "/usr/include/$header" ] || missing="$missing $header"
 done
 if [ -n "$missing" ]; then
-    echo "=== missing:$missing; installing the project's packages (scripts/install-deps.sh)"
-    scripts/install-deps.sh
+    echo "=== missing:$missing; installing the build tier (scripts/install-deps.sh build)"
+    scripts/install-deps.sh build
 fi
 
-echo "=== building everything in $build_dir"
+echo "=== building the plug-in and vsthost in $build_dir"
 mkdir -p "$build_dir"
 build_log="$build_dir/render-demo-build.log"
-if ! { cmake --preset default -B "$build_dir" && cmake --build "$build_dir" --parallel 2; } > "$build_log" 2>&1; then
+if ! { cmake --preset default -B "$build_dir" -DTRIM_BUILD_TESTS=OFF &&
+       cmake --build "$build_dir" --parallel "$(nproc)"; } > "$build_log" 2>&1; then
     tail -n 40 "$build_log"
     echo "=== the build failed; the whole log is in $build_log" >&2
     exit 1
