@@ -2,8 +2,8 @@
 # Makes the release packages of one build with CPack, into a folder of its own, and checks them the
 # way a user and a package manager see them:
 #   linux: the .deb installs exactly the plug-in into /usr/lib/vst, vsthost into /usr/bin and the
-#          README into the doc folder, owned by root, the plug-in not executable; its Depends are
-#          exactly what dpkg-shlibdeps finds in the packaged binaries; the .tar.xz holds the same files;
+#          README into the doc folder, owned by root, the plug-in not executable; it has no maintainer
+#          scripts; its Depends are exactly what dpkg-shlibdeps finds in the packaged binaries; the .tar.xz holds the same files;
 #          the stripped plug-in still exports exactly the three entry names.
 #   win32, win64: the .zip holds exactly the DLL, that bitness's vsthost and the README in a folder
 #          named for the bitness; the DLL and the program are PE files for that machine, and the DLL
@@ -87,6 +87,9 @@ if [ "$kind" = linux ]; then
     [ "$(field Package)" = "$debian_package" ] || fail "Package is '$(field Package)'"
     [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', the project's is $version"
     [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
+    # A package with maintainer scripts stays known to dpkg after apt-get remove; none are needed.
+    scripts=$(printf '%s\n' "$info" | grep -E -o '\b(preinst|postinst|prerm|postrm)\b' || true)
+    [ -z "$scripts" ] || fail "the .deb has maintainer scripts:" $scripts
 
     # The dependencies dpkg-shlibdeps finds in the packaged binaries, worked out here again.
     unpacked="$out/unpacked"
