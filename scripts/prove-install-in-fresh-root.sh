@@ -3,12 +3,19 @@
 # installed with `apt-get install ./X.deb`, Ardour finds the plug-in in /usr/lib/vst with no
 # LXVST_PATH set, the installed vsthost validates it, and `apt-get remove` leaves nothing behind
 # (tests/install/installed_deb_check.sh). Takes 3 to 5 minutes, most of it installing Ardour.
-# usage: scripts/prove-install-in-fresh-root.sh [PACKAGE.deb]   (default: the one in build/packages)
+# usage: scripts/prove-install-in-fresh-root.sh [--base updated] [PACKAGE.deb]
+#   PACKAGE.deb defaults to the one in build/packages; --base updated starts from a Debian 12 kept up
+#   to date instead of the plain image (the install must pass on both).
 # The root is made by ci-in-fresh-debian from ../shared (or FRESH_DEBIAN=path/to/ci-in-fresh-debian),
 # which clones the committed HEAD of this checkout: commit first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+runner_options=()
+if [ "${1:-}" = --base ]; then
+    runner_options=(--base "$2")
+    shift 2
+fi
 deb=${1:-}
 if [ -z "$deb" ]; then
     debs=(build/packages/*.deb)
@@ -32,7 +39,7 @@ fi
 
 started=$(date +%s)
 status=0
-"$runner" --with "$deb" -- bash tests/install/installed_deb_check.sh "/ci/with/$(basename "$deb")" ||
+"$runner" "${runner_options[@]}" --with "$deb" -- bash tests/install/installed_deb_check.sh "/ci/with/$(basename "$deb")" ||
     status=$?
 echo "fresh-root install proof of $(basename "$deb"): $([ "$status" -eq 0 ] && echo passed || echo "FAILED (exit status $status)") in $(( $(date +%s) - started )) s"
 exit "$status"
