@@ -25,7 +25,11 @@ rm -rf "$packages/_CPack_Packages"
 
 echo "=== checking the packages and the version the plug-in reports"
 log=build/packages-check.log
-ctest --preset default -R '^(package_|ReleaseVersion)' --output-on-failure --no-tests=error | tee "$log"
+: > "$log"
+ctest --preset default -R '^(package_linux|ReleaseVersion)' --output-on-failure --no-tests=error | tee -a "$log"
+for build in win64 win32; do
+    ctest --preset "$build" -R "^package_$build\$" --output-on-failure --no-tests=error | tee -a "$log"
+done
 # A check skipped for a missing tool or build would leave a package unchecked.
 if grep -q 'Skipped' "$log"; then
     echo "package.sh: a check was skipped (above); the packages are not checked" >&2
