@@ -61,6 +61,8 @@ std::string Bytes(std::size_t bytes, std::size_t published) {
            (bytes == 1 ? " byte" : " bytes");
 }
 
+std::string Parameters(int count) { return std::to_string(count) + (count == 1 ? " parameter" : " parameters"); }
+
 std::string Described(const TextQuery& query, const Written& written) {
     std::string subject = query.opcodeName;
     if (query.opcode == effGetProgramNameIndexed) subject += " of program " + std::to_string(query.index);
@@ -130,8 +132,7 @@ Outcome CheckTextBuffers(const Subject& subject) {
 
     std::string notes;
     for (const auto& [opcodeName, overrun] : overruns) {
-        notes += (notes.empty() ? "" : ", ") + opcodeName + " of " + std::to_string(overrun.parameters) +
-                 (overrun.parameters == 1 ? " parameter" : " parameters") + " (up to " +
+        notes += (notes.empty() ? "" : ", ") + opcodeName + " of " + Parameters(overrun.parameters) + " (up to " +
                  Bytes(overrun.most, kVstMaxParamStrLen) + ")";
         if (overrun.unterminated > 0)
             notes += ", " + std::to_string(overrun.unterminated) + " of them with no terminating zero";
@@ -143,8 +144,7 @@ Outcome CheckTextBuffers(const Subject& subject) {
         return Failed("every name, vendor and product string terminated within its published size", seen + notes);
     }
     std::string detail = std::to_string(names.size()) + " name, vendor and product texts within their published " +
-                         "sizes and terminated; name, label and display texts of " + std::to_string(parameters) +
-                         " parameters read";
+                         "sizes and terminated; name, label and display texts of " + Parameters(parameters) + " read";
     return Passed(detail + notes);
 }
 
