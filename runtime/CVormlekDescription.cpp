@@ -90,21 +90,39 @@ void CVormlekDescription::ConfineLoadedSliders(const std::array<double, kSliderC
 }
 
 void CVormlekDescription::ParameterName(std::int32_t index, char* text) const noexcept {
-    if (const SliderInfo* info = Slider(index)) vormlek::CopyHostText(text, info->name);
+    if (const SliderInfo* info = Slider(index))
+        vormlek::CopyHostText(text, info->name, vormlek::kParameterNameCapacity);
 }
 
 void CVormlekDescription::ParameterLabel(std::int32_t index, char* text) const noexcept {
-    if (const SliderInfo* info = Slider(index)) vormlek::CopyHostText(text, info->label);
+    if (const SliderInfo* info = Slider(index))
+        vormlek::CopyHostText(text, info->label, vormlek::kParameterLabelCapacity);
 }
+
+namespace {
+
+// The value with two decimals. Where that does not fit the host's bytes, fewer decimals and then
+// fewer significant digits in exponent form, so that no text is cut into another number.
+void DisplayNumber(char* text, double value) noexcept {
+    char formatted[32];
+    auto fits = [&](const char* format, int precision) {
+        const int length = std::snprintf(formatted, sizeof(formatted), format, precision, value);
+        return length >= 0 && static_cast<std::size_t>(length) < vormlek::kParameterDisplayCapacity;
+    };
+    bool found = false;
+    for (int decimals = 2; decimals >= 0 && !found; --decimals) found = fits("%.*f", decimals);
+    for (int digits = 6; digits >= 1 && !found; --digits) found = fits("%.*g", digits);
+    vormlek::CopyHostText(text, formatted, vormlek::kParameterDisplayCapacity);
+}
+
+}  // namespace
 
 void CVormlekDescription::ParameterDisplay(std::int32_t index, char* text) const noexcept {
     const SliderInfo* info = Slider(index);
     if (info == nullptr || text == nullptr) return;
     const double value = vormlek::LoadShared(SliderValue(*info));
     if (info->names.empty()) {
-        char formatted[vormlek::kHostTextCapacity];
-        std::snprintf(formatted, sizeof(formatted), "%.2f", value);
-        vormlek::CopyHostText(text, formatted);
+        DisplayNumber(text, value);
         return;
     }
     const auto last = static_cast<double>(info->names.size() - 1);
@@ -112,5 +130,5 @@ void CVormlekDescription::ParameterDisplay(std::int32_t index, char* text) const
     // A negative position, or one beyond 32 bits (or NaN), shows the first name.
     std::size_t name = 0;
     if (position > 0.0 && position < 2147483648.0) name = static_cast<std::size_t>(std::min(position, last));
-    vormlek::CopyHostText(text, info->names[name]);
+    vormlek::CopyHostText(text, info->names[name], vormlek::kParameterDisplayCapacity);
 }

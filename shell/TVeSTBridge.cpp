@@ -61,19 +61,19 @@ void Close(CVeST* adapter) noexcept {
 VstInt32 GetVendorVersion(CVeST* adapter) noexcept { return ScriptOf(adapter).vendorVersion; }
 
 bool GetVendorString(CVeST* adapter, char* text) noexcept {
-    return vormlek::CopyHostText(text, ScriptOf(adapter).vendorName);
+    return vormlek::CopyHostText(text, ScriptOf(adapter).vendorName, vormlek::kVendorStringCapacity);
 }
 
 bool GetProductString(CVeST* adapter, char* text) noexcept {
-    return vormlek::CopyHostText(text, ScriptOf(adapter).productName);
+    return vormlek::CopyHostText(text, ScriptOf(adapter).productName, vormlek::kProductStringCapacity);
 }
 
 bool GetEffectName(CVeST* adapter, char* text) noexcept {
-    return vormlek::CopyHostText(text, ScriptOf(adapter).effectName);
+    return vormlek::CopyHostText(text, ScriptOf(adapter).effectName, vormlek::kEffectNameCapacity);
 }
 
 bool GetProgramName(CVeST* adapter, char* text) noexcept {
-    return vormlek::CopyHostText(text, ScriptOf(adapter).programName);
+    return vormlek::CopyHostText(text, ScriptOf(adapter).programName, vormlek::kProgramNameCapacity);
 }
 
 void SetProgramName(CVeST* adapter, const char* text) noexcept {

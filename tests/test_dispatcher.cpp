@@ -12,6 +12,9 @@ using namespace vsthost;
 namespace {
 
 const std::string kEffectName = "Tolvarnesk_multi-channel_level_trimmer_4x_mono";
+// What hosts see of it in the 32 bytes of an effect name and the 24 of a program name.
+const std::string kShownEffectName = "Tolvarnesk_multi-channel_level_";
+const std::string kShownProgramName = "Tolvarnesk_multi-channe";
 
 // Every opcode with an action, and its answer when called with index 0, value 0, opt 0 and a pointer
 // to a zeroed buffer (an empty text, an empty event list, a place for a chunk pointer).
@@ -59,9 +62,9 @@ TEST_F(DispatcherTest, CapabilitiesMatchWholeTextsOnly) {
 }
 
 TEST_F(DispatcherTest, NamesVersionsAndCategory) {
-    EXPECT_EQ(plugin->effectName(), kEffectName);
-    EXPECT_EQ(plugin->productString(), kEffectName);
-    EXPECT_EQ(plugin->programName(), kEffectName);
+    EXPECT_EQ(plugin->effectName(), kShownEffectName);
+    EXPECT_EQ(plugin->productString(), kEffectName) << "the full name stays available";
+    EXPECT_EQ(plugin->programName(), kShownProgramName);
     EXPECT_EQ(plugin->vendorString(), "Tolvarnesk");
     EXPECT_EQ(plugin->dispatch(effGetVendorVersion), 1000);
     EXPECT_EQ(plugin->dispatch(effGetPlugCategory), 0);
@@ -129,25 +132,70 @@ TEST_F(DispatcherTest, NullTextPointersGetNeutralAnswers) {
         EXPECT_EQ(plugin->dispatch(opcode, 0, 0, nullptr), 0) << opcode;
     }
     EXPECT_EQ(plugin->dispatch(effCanDo, 0, 0, nullptr), -1);
-    EXPECT_EQ(plugin->programName(), kEffectName);
+    EXPECT_EQ(plugin->programName(), kShownProgramName);
 }
 
-TEST_F(DispatcherTest, TextCopiesStopAt64BytesWithTheirZero) {
+// Each text in a buffer of exactly the size hosts give it, followed by marked bytes: it must end
+// with its zero inside the buffer and leave every byte after it alone.
+TEST_F(DispatcherTest, TextsKeepToTheBuffersHostsGive) {
+    const struct {
+        VstInt32 opcode;
+        VstInt32 index;
+        std::size_t size;
+        std::string expected;
+    } texts[] = {
+        {effGetEffectName, 0, 32, kShownEffectName},
+        {effGetProductString, 0, 64, kEffectName},
+        {effGetVendorString, 0, 64, "Tolvarnesk"},
+        {effGetProgramName, 0, 24, kShownProgramName},
+        {effGetParamName, 3, 32, "level mono 4"},
+        {effGetParamLabel, 3, 8, ""},
+        {effGetParamDisplay, 3, 8, "0.00"},
+    };
+    for (const auto& text : texts) {
+        SCOPED_TRACE("opcode " + std::to_string(text.opcode));
+        MarkedBuffer buffer;
+        plugin->dispatch(text.opcode, text.index, 0, buffer.data());
+        EXPECT_EQ(std::string(buffer.data()), text.expected);
+        EXPECT_EQ(buffer.written(), text.expected.size() + 1);
+        EXPECT_LE(buffer.written(), text.size);
+    }
+    // The widest display text of the trim sliders fits with room to spare.
+    plugin->setParameter(0, 0.0f);
+    EXPECT_EQ(plugin->parameterDisplay(0), "-12.00");
+}
+
+TEST_F(DispatcherTest, ProgramNamesAreCutToTheirBufferThroughBothOpcodes) {
     std::string longName(100, 'x');
     plugin->dispatch(effSetProgramName, 0, 0, longName.data());
     MarkedBuffer buffer;
     plugin->dispatch(effGetProgramName, 0, 0, buffer.data());
-    EXPECT_EQ(buffer.written(), 64u);
-    EXPECT_EQ(std::string(buffer.data()), std::string(63, 'x'));
+    EXPECT_EQ(buffer.written(), 24u);
+    EXPECT_EQ(std::string(buffer.data()), std::string(23, 'x'));
 
-    std::string exact(63, 'y');
+    // A name of exactly 23 characters comes back whole, its zero filling the 24th byte.
+    std::string exact(23, 'y');
     plugin->dispatch(effSetProgramName, 0, 0, exact.data());
-    EXPECT_EQ(plugin->programName(), exact);
+    MarkedBuffer whole;
+    plugin->dispatch(effGetProgramName, 0, 0, whole.data());
+    EXPECT_EQ(whole.written(), 24u);
+    EXPECT_EQ(std::string(whole.data()), exact);
 
-    MarkedBuffer name;
-    EXPECT_EQ(plugin->dispatch(effGetEffectName, 0, 0, name.data()), 1);
-    EXPECT_EQ(name.written(), kEffectName.size() + 1);
-    EXPECT_EQ(std::string(name.data()), kEffectName);
+    // A name of several-byte characters is cut before the character that does not fit, not in it.
+    std::string accented;
+    for (int i = 0; i < 12; ++i) accented += "\xC3\xA9";  // e acute, 2 bytes each
+    plugin->dispatch(effSetProgramName, 0, 0, accented.data());
+    MarkedBuffer cut;
+    plugin->dispatch(effGetProgramName, 0, 0, cut.data());
+    EXPECT_EQ(std::string(cut.data()), accented.substr(0, 22));
+    EXPECT_EQ(cut.written(), 23u);
+
+    // The program name by index writes nothing at all, whatever the name.
+    for (const VstInt32 program : {0, 1}) {
+        MarkedBuffer indexed;
+        EXPECT_EQ(plugin->dispatch(effGetProgramNameIndexed, program, -1, indexed.data()), 0);
+        EXPECT_TRUE(indexed.untouched());
+    }
 }
 
 }  // namespace

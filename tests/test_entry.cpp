@@ -73,7 +73,7 @@ TEST_F(EntryTest, InstancesAreIndependent) {
     EXPECT_EQ(first.getParameter(0), 1.0f);
     EXPECT_EQ(second.programName(), "renamed");
     for (const Plugin* plugin : {&first, &third, &fourth}) {
-        EXPECT_EQ(plugin->programName(), "Tolvarnesk_multi-channel_level_trimmer_4x_mono");
+        EXPECT_EQ(plugin->programName(), "Tolvarnesk_multi-channe");
     }
 }
 

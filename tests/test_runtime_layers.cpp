@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <string>
@@ -195,11 +196,15 @@ TEST_F(RuntimeTest, QuantisationGridCountsFromZero) {
 
 TEST_F(RuntimeTest, DisplayTexts) {
     char text[64];
-    const std::pair<double, const char*> plain[] = {{-3.5, "-3.50"}, {123456.789, "123456.79"}};
+    // Two decimals where they fit the 8 bytes of a display; else fewer decimals, then fewer digits in
+    // exponent form: never a number cut short into another.
+    const std::pair<double, const char*> plain[] = {
+        {-3.5, "-3.50"},    {1234.567, "1234.57"}, {-1234.567, "-1234.6"}, {123456.789, "123457"},
+        {-98765432.1, "-1e+08"}, {1e300, "1e+300"}, {-0.001, "-0.00"}};
     for (const auto& [value, expected] : plain) {
         script.sliderValues[1] = value;
         script.ParameterDisplay(0, text);
-        EXPECT_STREQ(text, expected);
+        EXPECT_STREQ(text, expected) << value;
     }
     // Names a, b, c over 0..2.
     const std::pair<double, const char*> named[] = {
@@ -214,6 +219,28 @@ TEST_F(RuntimeTest, DisplayTexts) {
     EXPECT_STREQ(text, "choice");
     script.ParameterLabel(0, text);
     EXPECT_STREQ(text, "dB");
+}
+
+// Names up to 31 characters, labels and value names up to 7, each with its zero, whatever the script
+// declares: what the smallest host buffers for them hold.
+TEST_F(RuntimeTest, LongParameterTextsAreCutToTheirHostBuffers) {
+    const std::string name = "a slider name of forty characters, long.";
+    script.DeclareSlider(20, 0.0, 0.0, 1.0, 1.0, {"first value name", "second"}, "", "millimetres", name);
+    const struct {
+        void (CVormlekDescription::*query)(std::int32_t, char*) const noexcept;
+        std::string expected;
+    } texts[] = {
+        {&CVormlekDescription::ParameterName, name.substr(0, 31)},
+        {&CVormlekDescription::ParameterLabel, "millime"},
+        {&CVormlekDescription::ParameterDisplay, "first v"},
+    };
+    for (const auto& text : texts) {
+        char buffer[64];
+        std::memset(buffer, 0x7F, sizeof buffer);
+        (script.*text.query)(2, buffer);
+        EXPECT_EQ(std::string(buffer), text.expected);
+        EXPECT_EQ(buffer[text.expected.size() + 1], 0x7F) << "nothing written after the zero";
+    }
 }
 
 TEST(TrimEffect, ConstructorDescribesTheEffect) {

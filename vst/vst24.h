@@ -308,7 +308,8 @@ enum VstPlugCategory : VstInt32 {
 inline constexpr VstInt32 kVstVersion = 2400;
 inline constexpr VstInt32 kEffectIdentify = 0x4E764566;  // 'NvEf'
 
-// Published text limits, each without the terminating zero.
+// Published text limits. Hosts allocate as few bytes as this, terminating zero included (LMMS: 32 for
+// the effect name, 24 for a program name), so a text must fit them with its zero.
 inline constexpr std::size_t kVstMaxProgNameLen = 24;
 inline constexpr std::size_t kVstMaxParamStrLen = 8;
 inline constexpr std::size_t kVstMaxVendorStrLen = 64;

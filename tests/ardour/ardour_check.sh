@@ -15,7 +15,9 @@
 set -euo pipefail
 
 readonly skip_code=77
-readonly effect_name="Tolvarnesk_multi-channel_level_trimmer_4x_mono"
+# Ardour names the plug-in by its effect name, which holds 31 characters and its zero; sessions find
+# it again by its unique ID, not by this name.
+readonly effect_name="Tolvarnesk_multi-channel_level_"
 readonly input_level=0.5   # what dc_source.lua writes
 readonly tolerance=1e-6
 # Ardour applies automation once per processing block (1024 samples here) and runs the track ahead of

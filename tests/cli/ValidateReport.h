@@ -25,7 +25,7 @@ inline std::map<std::string, std::pair<std::string, std::string>> ValidateLines(
 
 inline const std::vector<std::string> kChecks = {
     "load and instantiate",     "open and close, cold",   "open and close, warm",
-    "several instances at once", "info",                  "programs",
+    "several instances at once", "info",                  "text buffers",            "programs",
     "processing at 44100 Hz",   "processing at 48000 Hz", "processing at 96000 Hz",
     "0-frame blocks",           "in-place buffers",       "sub-block automation",
     "parameters from a second thread", "state save and load", "heap allocations during processing",

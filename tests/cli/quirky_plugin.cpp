@@ -9,7 +9,10 @@
 //                        keeps any value: a loaded 0.42 reads back as 0 and shows "off" as before
 //   hangs-in-programs    selecting a program never returns
 //   slow-second-thread   setParameter from any thread but the creating one takes 30 ms
-//   long-names           names longer than the published limits
+//   long-names           texts longer than their published sizes: the effect name (47 bytes of 32), the
+//                        program name by index (31 of 24) and parameter 0's name (26 of 8)
+//   unterminated-names   texts that fill their published size with no terminating zero: the program
+//                        name (24 bytes) and parameter 1's display text (8)
 //   crashes-in-processing, exits-in-processing, hangs-in-processing
 //                        the tenth processing call of an instance writes into the first page of memory,
 //                        calls exit(3) or never returns
@@ -38,6 +41,7 @@ enum class Quirk {
     kHangsInPrograms,
     kSlowSecondThread,
     kLongNames,
+    kUnterminatedNames,
     kCrashesInProcessing,
     kExitsInProcessing,
     kHangsInProcessing
@@ -53,6 +57,7 @@ Quirk ChosenQuirk() {
     if (text == "hangs-in-programs") return Quirk::kHangsInPrograms;
     if (text == "slow-second-thread") return Quirk::kSlowSecondThread;
     if (text == "long-names") return Quirk::kLongNames;
+    if (text == "unterminated-names") return Quirk::kUnterminatedNames;
     if (text == "crashes-in-processing") return Quirk::kCrashesInProcessing;
     if (text == "exits-in-processing") return Quirk::kExitsInProcessing;
     if (text == "hangs-in-processing") return Quirk::kHangsInProcessing;
@@ -105,9 +110,13 @@ QuirkyPlugin* Of(AEffect* effect) { return static_cast<QuirkyPlugin*>(effect->ob
 
 void Copy(void* destination, const char* text) { std::strcpy(static_cast<char*>(destination), text); }
 
+// The text's characters without their terminating zero.
+void CopyUnterminated(void* destination, const char* text) { std::memcpy(destination, text, std::strlen(text)); }
+
 VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
     QuirkyPlugin* self = Of(effect);
     const bool longNames = self->quirk == Quirk::kLongNames;
+    const bool unterminated = self->quirk == Quirk::kUnterminatedNames;
     switch (opcode) {
         case effClose: delete self; return 1;
         case effSetProgram:
@@ -115,12 +124,20 @@ VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
             self->program = static_cast<int>(value);
             return 0;
         case effGetProgram: return self->program;
-        case effGetProgramName: Copy(ptr, "default"); return 0;
+        case effGetProgramName:
+            if (unterminated) CopyUnterminated(ptr, "a name of twenty-four ch");
+            else Copy(ptr, "default");
+            return 0;
+        case effGetProgramNameIndexed:
+            if (!longNames || index != 0) return 0;
+            Copy(ptr, "a program name beyond 24 bytes");
+            return 1;
         case effGetParamName:
             Copy(ptr, index == 0 ? (longNames ? "a switch with a long name" : "switch") : "level");
             return 0;
         case effGetParamDisplay:
             if (index == 0) Copy(ptr, self->values[0].load() >= 0.5f ? "on" : "off");
+            else if (unterminated) CopyUnterminated(ptr, "8 digits");
             else std::snprintf(static_cast<char*>(ptr), 8, "%.3f", static_cast<double>(self->values[1].load()));
             return 0;
         case effGetEffectName:

@@ -147,6 +147,13 @@ TEST_F(VsthostWindows, ValidateCountsOnlyTheProcessingThreadsAllocations) {
                    {{"heap allocations during processing", {"PASS", "none in 256 processing calls"}}});
 }
 
+// A name written past its published buffer fails, naming the opcode and the bytes, as on Linux.
+TEST_F(VsthostWindows, ValidateFailsATextWrittenPastItsBuffer) {
+    expectVerdicts(run({"validate", QUIRKY_PLUGIN_PATH}, "long-names"), 1,
+                   {{"text buffers", {"FAIL", "seen effGetEffectName wrote 47 bytes into a buffer of 32"}},
+                    {"info", {"PASS", ""}}});
+}
+
 // One validate run each: emulated, a run takes half a minute or more.
 const std::string kUnfinishedProcessing = "expected the check 'processing at 44100 Hz' to finish; seen ";
 

@@ -6,7 +6,7 @@
 // - every parameter reads back finite and within 0..1;
 // - every output sample is its input times 10^(dB/20) of its channel, computed in double, a
 //   non-finite product set to 0, narrowed to the buffer's precision, a non-finite float set to 0;
-// - every text the plug-in writes is terminated within the 64 bytes a host provides.
+// - every text the plug-in writes is terminated within the bytes hosts provide for its kind.
 // The input is read front to back (see Input), so regression and seed inputs can be written by hand.
 #include <algorithm>
 #include <array>
@@ -32,6 +32,7 @@ constexpr int kChannels = 4;
 constexpr int kMaxOperations = 256;
 constexpr VstInt32 kMaxFrames = 4096;
 constexpr std::size_t kHostBufferSize = 1024;  // larger than any text a host expects back
+constexpr std::size_t kLongestHostText = 64;    // the published general text limit, zero included
 constexpr float kChunkMarker = -1000.0f;
 
 [[noreturn]] void Finding(const char* what, double detail = 0.0) {
@@ -209,6 +210,21 @@ private:
         }
     }
 
+    // The bytes a text query may fill in a host's buffer; the general limit for any other opcode.
+    static std::size_t TextCapacity(VstInt32 opcode) {
+        switch (opcode) {
+            case effGetEffectName: return vormlek::kEffectNameCapacity;
+            case effGetProgramName:
+            case effGetProgramNameIndexed: return vormlek::kProgramNameCapacity;
+            case effGetVendorString: return vormlek::kVendorStringCapacity;
+            case effGetProductString: return vormlek::kProductStringCapacity;
+            case effGetParamName: return vormlek::kParameterNameCapacity;
+            case effGetParamLabel: return vormlek::kParameterLabelCapacity;
+            case effGetParamDisplay: return vormlek::kParameterDisplayCapacity;
+            default: return kLongestHostText;
+        }
+    }
+
     void Dispatch() {
         const VstInt32 opcode = static_cast<VstInt32>(input_.Byte() % 82) - 1;
         const VstInt32 index = input_.Index();
@@ -236,7 +252,7 @@ private:
         buffer.fill(0x7F);
         second.fill(0x7F);
         if (IsTextOpcode(opcode)) {
-            const std::size_t length = input_.Byte() % vormlek::kHostTextCapacity;
+            const std::size_t length = input_.Byte() % kLongestHostText;
             for (std::size_t i = 0; i < length; ++i) buffer[i] = static_cast<char>(input_.Byte() | 1);
             buffer[length] = '\0';
         }
@@ -249,17 +265,19 @@ private:
         if (opcode == effOpen) gainsReset_ = true;
         if (resumes) gainsReset_ = false;
         NoteSliderChanges(before);
-        if (!IsTextOpcode(opcode)) CheckText(buffer);
-        CheckText(second);
+        if (!IsTextOpcode(opcode)) CheckText(buffer, TextCapacity(opcode));
+        CheckText(second, kLongestHostText);
     }
 
-    // A buffer the plug-in wrote to holds a terminated text inside the host's limit.
-    static void CheckText(const std::array<char, kHostBufferSize>& buffer) {
+    // A buffer the plug-in wrote to holds a terminated text within the capacity for its query.
+    static void CheckText(const std::array<char, kHostBufferSize>& buffer, std::size_t capacity) {
         const bool untouched = std::all_of(buffer.begin(), buffer.end(), [](char c) { return c == 0x7F; });
         if (untouched) return;
-        const auto limit = buffer.begin() + vormlek::kHostTextCapacity;
-        Require(std::find(buffer.begin(), limit, '\0') != limit, "text not terminated within 64 bytes");
-        Require(std::all_of(limit, buffer.end(), [](char c) { return c == 0x7F; }), "written beyond 64 bytes");
+        const auto limit = buffer.begin() + static_cast<std::ptrdiff_t>(capacity);
+        Require(std::find(buffer.begin(), limit, '\0') != limit, "text not terminated within its capacity",
+                static_cast<double>(capacity));
+        Require(std::all_of(limit, buffer.end(), [](char c) { return c == 0x7F; }), "written beyond the capacity",
+                static_cast<double>(capacity));
     }
 
     void SetParameter() {

@@ -1,7 +1,7 @@
 // The checks of the validate command and what they share. Each check makes its own instances of the
 // plug-in and answers one outcome; the command runs each in a child process (ValidateCommand.cpp,
 // which also holds the table of all checks). They are grouped by theme: lifecycle, processing,
-// parameters, state and real time, one file each.
+// parameters, state, real time and texts, one file each.
 #pragma once
 
 #include <cmath>
@@ -124,5 +124,8 @@ Outcome CheckState(const Subject& subject);
 
 // Real time: heap allocations while processing.
 Outcome CheckAllocations(const Subject& subject);
+
+// Texts: every text query answered into a buffer of its published size followed by guard bytes.
+Outcome CheckTextBuffers(const Subject& subject);
 
 }  // namespace vsthost::validate

@@ -30,6 +30,7 @@ constexpr Check kChecks[] = {
     {"open and close, warm", CheckWarmOpenClose, 120},
     {"several instances at once", CheckSeveralInstances, 90},
     {"info", CheckInfo, 60},
+    {"text buffers", CheckTextBuffers, 60},
     {"programs", CheckPrograms, 60},
     {"processing at 44100 Hz", [](const Subject& subject) { return CheckProcessingAt(subject, 44100.0); }, 180},
     {"processing at 48000 Hz", [](const Subject& subject) { return CheckProcessingAt(subject, 48000.0); }, 180},

@@ -1,6 +1,5 @@
 // Lifecycle checks: loading, opening and closing cold and warm, several instances at once, and what
-// an instance reports about itself.
-#include <algorithm>
+// an instance reports about itself (its texts: ValidateTexts.cpp).
 #include <string>
 
 #include "ValidateChecks.h"
@@ -94,32 +93,8 @@ Outcome CheckInfo(const Subject& subject) {
         if (!(value >= 0.0f && value <= 1.0f))
             return Failed("normalised values in 0..1", "parameter " + instance.parameterTitle(p) + " = " + Number(value));
     }
-    // Published limits that some hosts enforce by cutting texts; reported, not failed, since hosts differ.
-    std::string beyondLimits;
-    auto limit = [&](const std::string& what, const std::string& text, std::size_t published) {
-        if (text.size() > published)
-            beyondLimits += (beyondLimits.empty() ? "" : ", ") + what + " " + std::to_string(text.size()) + " > " +
-                            std::to_string(published);
-    };
-    limit("effect name", plugin.effectName(), kVstMaxEffectNameLen);
-    limit("vendor", plugin.vendorString(), kVstMaxVendorStrLen);
-    limit("product", plugin.productString(), kVstMaxProductStrLen);
-    for (int p = 0; p < fields.numParams; ++p) {
-        limit("parameter " + std::to_string(p) + " name", plugin.parameterName(p), kVstMaxParamStrLen);
-        limit("parameter " + std::to_string(p) + " label", plugin.parameterLabel(p), kVstMaxParamStrLen);
-        limit("parameter " + std::to_string(p) + " display", plugin.parameterDisplay(p), kVstMaxParamStrLen);
-    }
-    constexpr int kMaxProgramNamesChecked = 128;
-    for (int p = 0; p < std::min(fields.numPrograms, kMaxProgramNamesChecked); ++p) {
-        char name[1024] = {};
-        if (plugin.dispatch(effGetProgramNameIndexed, p, -1, name) == 0) break;
-        name[sizeof name - 1] = '\0';
-        limit("program " + std::to_string(p) + " name", name, kVstMaxProgNameLen);
-    }
     const VstIntPtr vstVersion = plugin.dispatch(effGetVstVersion);
-    std::string detail = "counts, entries, flags and normalised values consistent; VST version " + std::to_string(vstVersion);
-    if (!beyondLimits.empty()) detail += "; note: texts longer than the published limits: " + beyondLimits;
-    return Passed(detail);
+    return Passed("counts, entries, flags and normalised values consistent; VST version " + std::to_string(vstVersion));
 }
 
 }  // namespace vsthost::validate
