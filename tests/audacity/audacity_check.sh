@@ -19,7 +19,7 @@ readonly skip_code=77
 readonly tone_level=0.25
 readonly tolerance=1e-6
 readonly command_timeout=60   # seconds for one script command; an effect or export takes well under 1
-readonly start_timeout=60     # seconds for Audacity to open its pipes and its window; it takes 3 to 10
+readonly start_timeout=60     # seconds for Audacity to answer its first command; here it took 12 to 16
 readonly script_module=/usr/lib/audacity/modules/mod-script-pipe.so
 # Levels in dB for the plug-in's four channels; a stereo track feeds the first two, a mono track the first.
 readonly levels_a="-7.3 4.2 -12 12"
