@@ -99,7 +99,7 @@ void CVormlekDescription::ParameterLabel(std::int32_t index, char* text) const n
 
 void CVormlekDescription::ParameterDisplay(std::int32_t index, char* text) const noexcept {
     const SliderInfo* info = Slider(index);
-    if (info == nullptr || text == nullptr) return;
+    if (info == nullptr) return;
     const double value = vormlek::LoadShared(SliderValue(*info));
     if (info->names.empty()) {
         char formatted[vormlek::kHostTextCapacity];

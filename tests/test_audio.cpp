@@ -211,9 +211,17 @@ TEST_F(Audio, EmptyAndNegativeBlocksTouchNoBufferButStillRunTheBlockHook) {
             EXPECT_EQ(doubleOut[c], std::vector<double>(4, -7.0));
         }
     }
-    // A host with nothing to process may pass no buffers at all.
+    // A host with nothing to process may pass no buffers at all; a block without buffer arrays
+    // processes no frame, whatever its length, and still runs the block hook.
+    Channels<float> out(4, -7.0f);
+    host.clear();
     plugin->processReplacing(nullptr, nullptr, 0);
     plugin->processDoubleReplacing(nullptr, nullptr, 0);
+    plugin->processReplacing(nullptr, out.pointers(), 4);
+    plugin->processReplacing(out.pointers(), nullptr, 4);
+    plugin->processDoubleReplacing(nullptr, nullptr, 4);
+    EXPECT_EQ(host.count(audioMasterGetTime), 20u);
+    for (int c = 0; c < kChannels; ++c) EXPECT_EQ(out[c], std::vector<float>(4, -7.0f));
 }
 
 TEST_F(Audio, DeprecatedAccumulatingProcessTouchesNothing) {
