@@ -1,5 +1,6 @@
 // The host adapter: a generic VST 2.4 effect that knows nothing of the script runtime and forwards
-// every effect-specific operation to one slot of its bridge table.
+// every effect-specific operation to one slot of its bridge table. Each override keeps the thread
+// tag of the entry it overrides (shell/AudioEffect.h, shell/AudioEffectX.h).
 #pragma once
 
 #include <array>
