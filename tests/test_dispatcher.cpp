@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "TrimPluginTest.h"
+#include "tests/TrimPluginTest.h"
 
 using namespace vsthost;
 
@@ -83,7 +83,7 @@ TEST_F(DispatcherTest, MainsOnAsksForMidiThenRunsInitAndSlider) {
     ASSERT_EQ(host.calls.size(), 2u);
     EXPECT_EQ(host.calls[0].opcode, audioMasterWantMidi);
     EXPECT_EQ(host.calls[0].value, 1);
-    EXPECT_EQ(host.calls[0].effect, plugin->effect());
+    EXPECT_EQ(host.calls[0].aeffect, plugin->aeffect());
     EXPECT_EQ(host.calls[1].opcode, audioMasterGetTime);
     EXPECT_EQ(host.calls[1].value, kVstTempoValid);
     // The slider code ran: every gain is now 0 dB.
