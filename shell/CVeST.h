@@ -44,7 +44,7 @@ public:
     VstInt32 getVendorVersion() noexcept override;
     VstInt32 canDo(char* text) noexcept override;
 
-    TVormlek* effect;
+    TVormlek* effect;  // the script object, owned: deleted through bridge slot destroy (never the AEffect)
     void* drawContext = nullptr;  // only an editor draw would set it; this plug-in has no editor
     VstInt32 midiWritePos = 0;
     VstInt32 midiReadPos = 0;
