@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "Plugin.h"
-#include "Precision.h"
+#include "tools/driver/Plugin.h"
+#include "tools/support/Precision.h"
 
 namespace bench {
 
@@ -43,18 +43,18 @@ public:
             std::exit(1);
         }
         const VstPluginMainProc entry = library.entry();
-        AEffect* effect = entry != nullptr ? entry(&HostCallback) : nullptr;
-        if (effect == nullptr || effect->magic != kEffectMagic) {
+        AEffect* aeffect = entry != nullptr ? entry(&HostCallback) : nullptr;
+        if (aeffect == nullptr || aeffect->magic != kEffectMagic) {
             std::fprintf(stderr, "%s gives no plug-in instance\n", path.c_str());
             std::exit(1);
         }
-        plugin = std::make_unique<vsthost::Plugin>(effect);
+        plugin = std::make_unique<vsthost::Plugin>(aeffect);
         plugin->start(48000.0f, maxFrames);
     }
 
     template <typename Sample>
     void process(Sample** inputs, Sample** outputs, VstInt32 frames) const {
-        vsthost::ProcessReplacing(plugin->effect(), inputs, outputs, frames);
+        vsthost::ProcessReplacing(plugin->aeffect(), inputs, outputs, frames);
     }
 
     const vsthost::Plugin& instance() const noexcept { return *plugin; }

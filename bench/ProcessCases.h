@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
-#include "ChannelBuffers.h"
-#include "HostedPlugin.h"
+#include "bench/HostedPlugin.h"
+#include "tools/support/ChannelBuffers.h"
 
 namespace bench {
 

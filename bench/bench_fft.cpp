@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "FftCases.h"
+#include "bench/FftCases.h"
 #include "runtime/TransformTables.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "FftCases.h"
-#include "RoundRobinTimer.h"
+#include "bench/FftCases.h"
+#include "bench/RoundRobinTimer.h"
 #include "runtime/TransformTables.h"
 
 int main(int argc, char** argv) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ProcessCases.h"
+#include "bench/ProcessCases.h"
 
 namespace {
 

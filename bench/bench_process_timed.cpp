@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ProcessCases.h"
-#include "RoundRobinTimer.h"
+#include "bench/ProcessCases.h"
+#include "bench/RoundRobinTimer.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 #   bench/count-instructions.sh [BLOCKS]     (default 2000 counted blocks per case)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The presets name no job count: builds take every core unless the caller sets a level.
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 blocks=${1:-2000}
 lsp=/usr/lib/vst/lsp-plugins/comp-delay-mono.so
 command -v valgrind > /dev/null || { echo "valgrind is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <random>
 
-#include "ChannelBuffers.h"
-#include "HostedPlugin.h"
+#include "bench/HostedPlugin.h"
+#include "tools/support/ChannelBuffers.h"
 
 namespace {
 

@@ -8,6 +8,8 @@
 #   bench/run-wine.sh [win64|win32] [REPETITIONS]       (default win64, 9 repetitions)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The presets name no job count: builds take every core unless the caller sets a level.
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 bitness=${1:-win64}
 repetitions=${2:-9}
 case "$bitness" in win32|win64) ;; *) echo "usage: $0 [win64|win32] [REPETITIONS]" >&2; exit 2 ;; esac

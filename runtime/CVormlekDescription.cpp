@@ -119,7 +119,7 @@ void DisplayNumber(char* text, double value) noexcept {
 
 void CVormlekDescription::ParameterDisplay(std::int32_t index, char* text) const noexcept {
     const SliderInfo* info = Slider(index);
-    if (info == nullptr || text == nullptr) return;
+    if (info == nullptr) return;
     const double value = vormlek::LoadShared(SliderValue(*info));
     if (info->names.empty()) {
         DisplayNumber(text, value);

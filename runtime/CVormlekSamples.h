@@ -60,7 +60,8 @@ public:
     void RunBlock(Sample** inputs, Sample** outputs, VstInt32 frames) {
         static const int channels = std::clamp<VstInt32>(VeST_GetNumInputs(adapter), 0, kMaxChannels);
         DoBlock();
-        if (frames <= 0) return;
+        // A block without frames, or without buffer arrays, processes nothing but still runs DoBlock.
+        if (frames <= 0 || inputs == nullptr || outputs == nullptr) return;
         const BlockKernel<Sample> kernel = KernelFor<Sample>(channels);
         if (kernel != nullptr && Independent(inputs, outputs, channels, frames)) {
             kernel(*this, inputs, outputs, frames);

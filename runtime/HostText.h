@@ -1,8 +1,10 @@
-// Copying texts into buffers a host supplies without telling their size.
+// The texts a host hands in and the buffers it supplies for texts without telling their size. A
+// null pointer from the host is checked here and nowhere else.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace vormlek {
@@ -33,6 +35,12 @@ inline bool CopyHostText(char* destination, std::string_view text, std::size_t c
     std::memcpy(destination, text.data(), length);
     destination[length] = '\0';
     return true;
+}
+
+// Stores a terminated text the host hands in; a null text leaves the stored one as it was. Throws
+// what the string's allocation throws, and then too the stored text stays as it was.
+inline void TakeHostText(std::string& stored, const char* text) {
+    if (text != nullptr) stored = text;
 }
 
 }  // namespace vormlek

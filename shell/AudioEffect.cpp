@@ -4,8 +4,8 @@
 
 #include "shell/Trampolines.h"
 
-AudioEffect::AudioEffect(audioMasterCallback host, VstInt32 programs, VstInt32 params) noexcept
-    : audioMaster(host), numPrograms(programs), numParams(params) {
+AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 programs, VstInt32 params) noexcept
+    : audioMaster(audioMaster), numPrograms(programs), numParams(params) {
     std::memset(&cEffect, 0, sizeof(cEffect));
     cEffect.magic = kEffectMagic;
     InstallTrampolines(cEffect);

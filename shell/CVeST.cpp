@@ -56,7 +56,7 @@ float CVeST::getParameter(VstInt32 index) noexcept {
 }
 
 void CVeST::setProgramName(char* name) noexcept {
-    if (bridge.setProgramName != nullptr && name != nullptr) bridge.setProgramName(this, name);
+    if (bridge.setProgramName != nullptr) bridge.setProgramName(this, name);
 }
 
 void CVeST::getProgramName(char* name) noexcept {

@@ -1,5 +1,6 @@
 // The host adapter: a generic VST 2.4 effect that knows nothing of the script runtime and forwards
-// every effect-specific operation to one slot of its bridge table.
+// every effect-specific operation to one slot of its bridge table. Each override keeps the thread
+// tag of the entry it overrides (shell/AudioEffect.h, shell/AudioEffectX.h).
 #pragma once
 
 #include <array>
@@ -43,7 +44,7 @@ public:
     VstInt32 getVendorVersion() noexcept override;
     VstInt32 canDo(char* text) noexcept override;
 
-    TVormlek* effect;
+    TVormlek* effect;  // the script object, owned: deleted through bridge slot destroy (never the AEffect)
     void* drawContext = nullptr;  // only an editor draw would set it; this plug-in has no editor
     VstInt32 midiWritePos = 0;
     VstInt32 midiReadPos = 0;

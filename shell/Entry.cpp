@@ -22,11 +22,11 @@
 
 namespace {
 
-AEffect* CreateInstance(audioMasterCallback host) noexcept {
+AEffect* CreateInstance(audioMasterCallback audioMaster) noexcept {
     try {
         const TVeSTBridge table = MakeTrimBridge();
         auto script = std::make_unique<TVormlekEffect>();
-        CVeST* adapter = CreateVeST(script.get(), table, host, 1, script->ParameterCount());
+        CVeST* adapter = CreateVeST(script.get(), table, audioMaster, 1, script->ParameterCount());
         if (adapter == nullptr) return nullptr;  // the unused script object is released
         script.release()->adapter = adapter;     // from here on the adapter owns the script object
         return adapter->getAeffect();
@@ -39,9 +39,11 @@ AEffect* CreateInstance(audioMasterCallback host) noexcept {
 
 extern "C" {
 
-VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host) noexcept { return CreateInstance(host); }
+VST_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback audioMaster) noexcept {
+    return CreateInstance(audioMaster);
+}
 
-VST_EXPORT AEffect* VSTCALLBACK MAIN(audioMasterCallback host) noexcept { return CreateInstance(host); }
+VST_EXPORT AEffect* VSTCALLBACK MAIN(audioMasterCallback audioMaster) noexcept { return CreateInstance(audioMaster); }
 
 #if defined(_WIN32)
 // The load notification only remembers which module this is, so the file layer can find the
@@ -52,7 +54,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) noexcept {
 }
 #elif !defined(TRIM_WITHOUT_MAIN_ENTRY)  // set by a program that links this file and has its own main
 // Older Linux hosts look for "main"; C++ does not allow a function of that name returning a pointer.
-VST_EXPORT AEffect* MainEntry(audioMasterCallback host) noexcept __asm__("main");
-AEffect* MainEntry(audioMasterCallback host) noexcept { return CreateInstance(host); }
+VST_EXPORT AEffect* MainEntry(audioMasterCallback audioMaster) noexcept __asm__("main");
+AEffect* MainEntry(audioMasterCallback audioMaster) noexcept { return CreateInstance(audioMaster); }
 #endif
 }

@@ -77,8 +77,7 @@ bool GetProgramName(CVeST* adapter, char* text) noexcept {
 }
 
 void SetProgramName(CVeST* adapter, const char* text) noexcept {
-    if (text == nullptr) return;
-    Guarded([&] { ScriptOf(adapter).programName = text; });  // out of memory: the old name stays
+    Guarded([&] { vormlek::TakeHostText(ScriptOf(adapter).programName, text); });
 }
 
 bool GetProgramNameIndexed(CVeST*, VstInt32, VstInt32, char*) noexcept { return false; }

@@ -12,9 +12,9 @@
 template <typename Script>
 struct ScriptAdapter {
     template <typename... Arguments>
-    explicit ScriptAdapter(audioMasterCallback host, Arguments&&... arguments) {
+    explicit ScriptAdapter(audioMasterCallback audioMaster, Arguments&&... arguments) {
         auto script = std::make_unique<Script>(std::forward<Arguments>(arguments)...);
-        adapter = CreateVeST(script.get(), MakeTrimBridge(), host, 1, script->ParameterCount());
+        adapter = CreateVeST(script.get(), MakeTrimBridge(), audioMaster, 1, script->ParameterCount());
         effect = script.release();  // owned by the adapter from here on
         effect->adapter = adapter;
     }

@@ -6,8 +6,8 @@
 #include <array>
 #include <memory>
 
-#include "ChannelBuffers.h"
-#include "Plugin.h"
+#include "tools/driver/Plugin.h"
+#include "tools/support/ChannelBuffers.h"
 
 class TrimPluginTest : public ::testing::Test {
 protected:

@@ -14,7 +14,7 @@
 #include <new>
 #include <vector>
 
-#include "Plugin.h"
+#include "tools/driver/Plugin.h"
 
 namespace {
 
@@ -201,17 +201,17 @@ TEST_F(AllocationFailure, Open) {
 }
 
 TEST_F(AllocationFailure, InstanceCreation) {
-    AEffect* effect = nullptr;
+    AEffect* aeffect = nullptr;
     const int points = FailEachAllocationInTurn(
         [] {},
-        [&] { effect = host.instantiate(library.entry()); },
+        [&] { aeffect = host.instantiate(library.entry()); },
         [&](bool failed) {
             if (failed) {
-                EXPECT_EQ(effect, nullptr) << "a half-built instance reached the host";
+                EXPECT_EQ(aeffect, nullptr) << "a half-built instance reached the host";
             } else {
-                ASSERT_NE(effect, nullptr);
+                ASSERT_NE(aeffect, nullptr);
             }
-            if (effect != nullptr) Plugin(effect).close();
+            if (aeffect != nullptr) Plugin(aeffect).close();
             auto next = Started(kSaved);
             ASSERT_TRUE(next->valid()) << "creation works again";
             ExpectWorking(*next);

@@ -11,9 +11,9 @@
 #include <random>
 #include <vector>
 
-#include "ChannelBuffers.h"
-#include "Precision.h"
-#include "TrimPluginTest.h"
+#include "tests/TrimPluginTest.h"
+#include "tools/support/ChannelBuffers.h"
+#include "tools/support/Precision.h"
 
 using namespace vsthost;
 
@@ -52,7 +52,7 @@ protected:
 
     template <typename Sample>
     void Process(Sample** inputs, Sample** outputs, VstInt32 frames) {
-        ProcessReplacing(plugin->effect(), inputs, outputs, frames);
+        ProcessReplacing(plugin->aeffect(), inputs, outputs, frames);
     }
 
     // Runs the block out of place; answers the outputs.
@@ -211,29 +211,37 @@ TEST_F(Audio, EmptyAndNegativeBlocksTouchNoBufferButStillRunTheBlockHook) {
             EXPECT_EQ(doubleOut[c], std::vector<double>(4, -7.0));
         }
     }
-    // A host with nothing to process may pass no buffers at all.
+    // A host with nothing to process may pass no buffers at all; a block without buffer arrays
+    // processes no frame, whatever its length, and still runs the block hook.
+    Channels<float> out(4, -7.0f);
+    host.clear();
     plugin->processReplacing(nullptr, nullptr, 0);
     plugin->processDoubleReplacing(nullptr, nullptr, 0);
+    plugin->processReplacing(nullptr, out.pointers(), 4);
+    plugin->processReplacing(out.pointers(), nullptr, 4);
+    plugin->processDoubleReplacing(nullptr, nullptr, 4);
+    EXPECT_EQ(host.count(audioMasterGetTime), 20u);
+    for (int c = 0; c < kChannels; ++c) EXPECT_EQ(out[c], std::vector<float>(4, -7.0f));
 }
 
 TEST_F(Audio, DeprecatedAccumulatingProcessTouchesNothing) {
     Channels<float> in(16, 1.0f);
     Channels<float> out(16, 0.25f);
     host.clear();
-    plugin->effect()->process(plugin->effect(), in.pointers(), out.pointers(), 16);
+    plugin->aeffect()->process(plugin->aeffect(), in.pointers(), out.pointers(), 16);
     EXPECT_TRUE(host.calls.empty()) << "no hook may run, so no time query goes out";
     for (int c = 0; c < kChannels; ++c) EXPECT_EQ(out[c], std::vector<float>(16, 0.25f));
 }
 
 // What every block asks of the host: the four time queries in order, nothing else.
-void ExpectOnlyTheTimeQueries(const ScriptedHost& host, AEffect* effect, int blocks) {
+void ExpectOnlyTheTimeQueries(const ScriptedHost& host, AEffect* aeffect, int blocks) {
     const VstIntPtr filters[] = {kVstTempoValid | kVstTimeSigValid, kVstTransportPlaying, kVstTransportRecording,
                                  kVstPpqPosValid};
     ASSERT_EQ(host.calls.size(), static_cast<std::size_t>(4 * blocks));
     for (std::size_t i = 0; i < host.calls.size(); ++i) {
         EXPECT_EQ(host.calls[i].opcode, audioMasterGetTime) << "call " << i;
         EXPECT_EQ(host.calls[i].value, filters[i % 4]) << "call " << i;
-        EXPECT_EQ(host.calls[i].effect, effect);
+        EXPECT_EQ(host.calls[i].aeffect, aeffect);
     }
 }
 
@@ -252,7 +260,7 @@ TEST_F(Audio, EveryBlockAsksTheHostForTimeInformationAndNothingElse) {
         host.clear();
         plugin->processReplacing(floats.pointers(), floats.pointers(), 64);
         plugin->processDoubleReplacing(doubles.pointers(), doubles.pointers(), 64);
-        ExpectOnlyTheTimeQueries(host, plugin->effect(), 2);
+        ExpectOnlyTheTimeQueries(host, plugin->aeffect(), 2);
     }
 }
 

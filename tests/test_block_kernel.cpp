@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
-#include "Precision.h"
-#include "ScriptAdapter.h"
-#include "ScriptedHost.h"
+#include "tests/ScriptAdapter.h"
+#include "tools/driver/ScriptedHost.h"
+#include "tools/support/Precision.h"
 
 namespace {
 

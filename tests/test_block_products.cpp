@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "TransformTestHelpers.h"
 #include "runtime/Transforms.h"
+#include "tests/TransformTestHelpers.h"
 
 using namespace vormlek;
 

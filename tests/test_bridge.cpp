@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "Plugin.h"
-#include "RecordingScript.h"
 #include "runtime/HostServices.h"
 #include "shell/CVeST.h"
 #include "shell/TVeSTBridge.h"
+#include "tests/RecordingScript.h"
+#include "tools/driver/Plugin.h"
 
 using namespace vsthost;
 
@@ -23,9 +23,9 @@ int destroyedCount = 0;
 TVeSTBridge entryTable{};
 
 // Builds an instance the way the plug-in's entry does, around a recording script and entryTable.
-AEffect* VSTCALLBACK RecordingEntry(audioMasterCallback host) {
+AEffect* VSTCALLBACK RecordingEntry(audioMasterCallback audioMaster) {
     auto* script = new RecordingScript(hookLog, destroyedCount);
-    CVeST* adapter = CreateVeST(script, entryTable, host, 1, script->ParameterCount());
+    CVeST* adapter = CreateVeST(script, entryTable, audioMaster, 1, script->ParameterCount());
     if (adapter == nullptr) {
         delete script;
         return nullptr;
@@ -133,8 +133,8 @@ TEST_F(BridgeTest, DestroyIgnoresAMissingScriptObject) {
     destroyOnly.destroy = table.destroy;
     CVeST* adapter = CreateVeST(nullptr, destroyOnly, &ScriptedHost::Callback, 1, 0);
     ASSERT_NE(adapter, nullptr);
-    AEffect* effect = adapter->getAeffect();
-    EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
+    AEffect* aeffect = adapter->getAeffect();
+    EXPECT_EQ(aeffect->dispatcher(aeffect, effClose, 0, 0, nullptr, 0.0f), 1);
 }
 
 TEST_F(BridgeTest, HostServicesWithoutAnAdapterAreNeutral) {
@@ -204,7 +204,7 @@ TEST_F(BridgeTest, TimeServicesAskWithTheirFilters) {
 TEST_F(BridgeTest, AdapterServicesAndHostRequests) {
     Plugin plugin(host, RecordingEntry);
     CVeST* adapter = AdapterOf(plugin);
-    EXPECT_EQ(VeST_GetAEffect(adapter), plugin.effect());
+    EXPECT_EQ(VeST_GetAEffect(adapter), plugin.aeffect());
     EXPECT_EQ(VeST_GetSampleRate(adapter), 44100.0);
     EXPECT_EQ(VeST_GetBlockSize(adapter), 1024);
     plugin.setSampleRate(48000.0f);

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "TrimPluginTest.h"
+#include "tests/TrimPluginTest.h"
 
 using namespace vsthost;
 
@@ -86,7 +86,7 @@ TEST_F(DispatcherTest, MainsOnAsksForMidiThenRunsInitAndSlider) {
     ASSERT_EQ(host.calls.size(), 2u);
     EXPECT_EQ(host.calls[0].opcode, audioMasterWantMidi);
     EXPECT_EQ(host.calls[0].value, 1);
-    EXPECT_EQ(host.calls[0].effect, plugin->effect());
+    EXPECT_EQ(host.calls[0].aeffect, plugin->aeffect());
     EXPECT_EQ(host.calls[1].opcode, audioMasterGetTime);
     EXPECT_EQ(host.calls[1].value, kVstTempoValid);
     // The slider code ran: every gain is now 0 dB.
@@ -163,6 +163,38 @@ TEST_F(DispatcherTest, TextsKeepToTheBuffersHostsGive) {
     // The widest display text of the trim sliders fits with room to spare.
     plugin->setParameter(0, 0.0f);
     EXPECT_EQ(plugin->parameterDisplay(0), "-12.00");
+}
+
+// A host may call an entry with no record, or with a record whose object is null (one it zeroed or
+// copied after the instance ended): every entry answers neutrally, touches no argument and leaves the
+// real instance as it was.
+TEST_F(DispatcherTest, EveryEntryAnswersNeutrallyWithoutAnInstance) {
+    plugin->start();
+    plugin->setParameter(1, 0.75f);
+    AEffect withoutObject = plugin->fields();
+    withoutObject.object = nullptr;
+    for (AEffect* aeffect : {static_cast<AEffect*>(nullptr), &withoutObject}) {
+        SCOPED_TRACE(aeffect == nullptr ? "null AEffect" : "null object");
+        const AEffect& entries = plugin->fields();
+        host.clear();
+        for (VstInt32 opcode = -1; opcode <= 80; ++opcode) {
+            MarkedBuffer buffer;
+            EXPECT_EQ(entries.dispatcher(aeffect, opcode, 0, 0, buffer.data(), 0.0f), 0) << "opcode " << opcode;
+            EXPECT_TRUE(buffer.untouched()) << "opcode " << opcode;
+        }
+        ChannelBuffers<float> in(4, 8, 1.0f), out(4, 8, -99.0f);
+        entries.process(aeffect, in.pointers(), out.pointers(), 8);
+        entries.processReplacing(aeffect, in.pointers(), out.pointers(), 8);
+        EXPECT_EQ(out[0][0], -99.0f);
+        ChannelBuffers<double> inDouble(4, 8, 1.0), outDouble(4, 8, -99.0);
+        entries.processDoubleReplacing(aeffect, inDouble.pointers(), outDouble.pointers(), 8);
+        EXPECT_EQ(outDouble[0][0], -99.0);
+        entries.setParameter(aeffect, 1, 0.25f);
+        EXPECT_EQ(entries.getParameter(aeffect, 1), 0.0f);
+        EXPECT_TRUE(host.calls.empty());
+    }
+    EXPECT_EQ(plugin->getParameter(1), 0.75f);
+    EXPECT_EQ(plugin->programName(), kShownProgramName);
 }
 
 TEST_F(DispatcherTest, ProgramNamesAreCutToTheirBufferThroughBothOpcodes) {

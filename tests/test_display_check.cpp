@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "ScriptAdapter.h"
-#include "ScriptedHost.h"
+#include "tests/ScriptAdapter.h"
+#include "tools/driver/ScriptedHost.h"
 
 namespace {
 

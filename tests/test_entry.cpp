@@ -3,7 +3,7 @@
 #include <set>
 #include <string>
 
-#include "Plugin.h"
+#include "tools/driver/Plugin.h"
 
 using namespace vsthost;
 
@@ -25,32 +25,32 @@ TEST_F(EntryTest, EveryEntryNameGivesTheTrimEffectWithItsFieldValues) {
         const VstPluginMainProc entry = library.entryNamed(name);
         ASSERT_NE(entry, nullptr);
         // Called directly, so the record is seen exactly as the plug-in left it (no host binds `user`).
-        AEffect* effect = entry(&ScriptedHost::Callback);
-        ASSERT_NE(effect, nullptr);
-        EXPECT_EQ(effect->magic, 0x56737450);
-        EXPECT_EQ(effect->numPrograms, 1);
-        EXPECT_EQ(effect->numParams, 4);
-        EXPECT_EQ(effect->numInputs, 4);
-        EXPECT_EQ(effect->numOutputs, 4);
-        EXPECT_EQ(effect->flags, 0x1030);
-        EXPECT_EQ(effect->resvd1, 0);
-        EXPECT_EQ(effect->resvd2, 0);
-        EXPECT_EQ(effect->initialDelay, 0);
-        EXPECT_EQ(effect->realQualities, 0);
-        EXPECT_EQ(effect->offQualities, 0);
-        EXPECT_EQ(effect->ioRatio, 1.0f);
-        EXPECT_NE(effect->object, nullptr);
-        EXPECT_EQ(effect->user, nullptr);
-        EXPECT_EQ(effect->uniqueID, 0);
-        EXPECT_EQ(effect->version, 1);
-        EXPECT_NE(effect->dispatcher, nullptr);
-        EXPECT_NE(effect->process, nullptr);
-        EXPECT_NE(effect->setParameter, nullptr);
-        EXPECT_NE(effect->getParameter, nullptr);
-        EXPECT_NE(effect->processReplacing, nullptr);
-        EXPECT_NE(effect->processDoubleReplacing, nullptr);
-        for (char byte : effect->future) EXPECT_EQ(byte, 0);
-        EXPECT_EQ(effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f), 1);
+        AEffect* aeffect = entry(&ScriptedHost::Callback);
+        ASSERT_NE(aeffect, nullptr);
+        EXPECT_EQ(aeffect->magic, 0x56737450);
+        EXPECT_EQ(aeffect->numPrograms, 1);
+        EXPECT_EQ(aeffect->numParams, 4);
+        EXPECT_EQ(aeffect->numInputs, 4);
+        EXPECT_EQ(aeffect->numOutputs, 4);
+        EXPECT_EQ(aeffect->flags, 0x1030);
+        EXPECT_EQ(aeffect->resvd1, 0);
+        EXPECT_EQ(aeffect->resvd2, 0);
+        EXPECT_EQ(aeffect->initialDelay, 0);
+        EXPECT_EQ(aeffect->realQualities, 0);
+        EXPECT_EQ(aeffect->offQualities, 0);
+        EXPECT_EQ(aeffect->ioRatio, 1.0f);
+        EXPECT_NE(aeffect->object, nullptr);
+        EXPECT_EQ(aeffect->user, nullptr);
+        EXPECT_EQ(aeffect->uniqueID, 0);
+        EXPECT_EQ(aeffect->version, 1);
+        EXPECT_NE(aeffect->dispatcher, nullptr);
+        EXPECT_NE(aeffect->process, nullptr);
+        EXPECT_NE(aeffect->setParameter, nullptr);
+        EXPECT_NE(aeffect->getParameter, nullptr);
+        EXPECT_NE(aeffect->processReplacing, nullptr);
+        EXPECT_NE(aeffect->processDoubleReplacing, nullptr);
+        for (char byte : aeffect->future) EXPECT_EQ(byte, 0);
+        EXPECT_EQ(aeffect->dispatcher(aeffect, effClose, 0, 0, nullptr, 0.0f), 1);
     }
 }
 
@@ -59,12 +59,12 @@ TEST_F(EntryTest, InstancesAreIndependent) {
     Plugin second(host, library.entryNamed("main"));
     Plugin third(host, library.entryNamed("MAIN"));
     Plugin fourth(host, library.entryNamed("VSTPluginMain"));
-    const std::set<AEffect*> effects = {first.effect(), second.effect(), third.effect(), fourth.effect()};
+    const std::set<AEffect*> aeffects = {first.aeffect(), second.aeffect(), third.aeffect(), fourth.aeffect()};
     const std::set<void*> adapters = {first.fields().object, second.fields().object, third.fields().object,
                                       fourth.fields().object};
-    EXPECT_EQ(effects.size(), 4u);
+    EXPECT_EQ(aeffects.size(), 4u);
     EXPECT_EQ(adapters.size(), 4u);
-    EXPECT_EQ(effects.count(nullptr), 0u);
+    EXPECT_EQ(aeffects.count(nullptr), 0u);
 
     first.setParameter(0, 1.0f);
     char name[] = "renamed";
@@ -89,7 +89,7 @@ TEST_F(EntryTest, ConstructionAsksOnlyForTheHostVersionFirst) {
             // refusal (version 0) is followed by no other call.
             ASSERT_EQ(host.calls.size(), 1u);
             const HostCall& call = host.calls[0];
-            EXPECT_EQ(call.effect, nullptr);
+            EXPECT_EQ(call.aeffect, nullptr);
             EXPECT_EQ(call.opcode, audioMasterVersion);
             EXPECT_EQ(call.index, 0);
             EXPECT_EQ(call.value, 0);

@@ -7,9 +7,9 @@
 #include <limits>
 #include <vector>
 
-#include "ProbeScript.h"
-#include "ScriptAdapter.h"
-#include "ScriptedHost.h"
+#include "tests/ProbeScript.h"
+#include "tests/ScriptAdapter.h"
+#include "tools/driver/ScriptedHost.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "ChunkFloats.h"
-#include "TrimPluginTest.h"
+#include "tests/ChunkFloats.h"
+#include "tests/TrimPluginTest.h"
 
 using namespace vsthost;
 

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "ChannelBuffers.h"
-#include "ProbeScript.h"
-#include "ScriptAdapter.h"
-#include "ScriptedHost.h"
+#include "tests/ProbeScript.h"
+#include "tests/ScriptAdapter.h"
+#include "tools/driver/ScriptedHost.h"
+#include "tools/support/ChannelBuffers.h"
 
 namespace {
 

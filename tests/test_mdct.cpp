@@ -7,8 +7,8 @@
 #include <numbers>
 #include <vector>
 
-#include "TransformTestHelpers.h"
 #include "runtime/Transforms.h"
+#include "tests/TransformTestHelpers.h"
 
 using namespace vormlek;
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "ScriptAdapter.h"
 #include "runtime/HostServices.h"
+#include "tests/ScriptAdapter.h"
 
 namespace {
 

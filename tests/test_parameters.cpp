@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "TrimPluginTest.h"
+#include "tests/TrimPluginTest.h"
 
 using namespace vsthost;
 

@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "AllocationCounter.h"
-#include "TrimPluginTest.h"
+#include "tests/TrimPluginTest.h"
+#include "tools/support/AllocationCounter.h"
 
 // Every allocation in the process, the plug-in's included, is counted: by the counter's own
 // interposers where it has them, else by a sanitizer, which owns malloc and reports every

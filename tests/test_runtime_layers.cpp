@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "RecordingScript.h"
 #include "effect/TVormlekEffect.h"
 #include "runtime/Clocks.h"
 #include "runtime/Numeric.h"
+#include "tests/RecordingScript.h"
 
 namespace {
 

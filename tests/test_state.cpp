@@ -11,10 +11,10 @@
 #include <random>
 #include <vector>
 
-#include "ChannelBuffers.h"
-#include "ChunkFloats.h"
-#include "Plugin.h"
-#include "Precision.h"
+#include "tests/ChunkFloats.h"
+#include "tools/driver/Plugin.h"
+#include "tools/support/ChannelBuffers.h"
+#include "tools/support/Precision.h"
 
 using namespace vsthost;
 
@@ -50,7 +50,7 @@ ChannelBuffers<Sample> TestSignal() {
 template <typename Sample>
 ChannelBuffers<Sample> Process(const Plugin& plugin, ChannelBuffers<Sample> inputs) {
     ChannelBuffers<Sample> outputs(kChannels, kFrames, Sample(99));
-    ProcessReplacing(plugin.effect(), inputs.pointers(), outputs.pointers(), kFrames);
+    ProcessReplacing(plugin.aeffect(), inputs.pointers(), outputs.pointers(), kFrames);
     return outputs;
 }
 

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "ChannelBuffers.h"
+#include "tools/support/ChannelBuffers.h"
 
 using vsthost::ChannelBuffers;
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "TrimPluginTest.h"
+#include "tests/TrimPluginTest.h"
 
 using namespace vsthost;
 

@@ -12,9 +12,9 @@
 #include <span>
 #include <vector>
 
-#include "TransformTestHelpers.h"
 #include "runtime/TransformTables.h"
 #include "runtime/Transforms.h"
+#include "tests/TransformTestHelpers.h"
 
 using namespace vormlek;
 

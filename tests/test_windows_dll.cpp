@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ChannelBuffers.h"
-#include "Plugin.h"
+#include "tools/driver/Plugin.h"
+#include "tools/support/ChannelBuffers.h"
 
 namespace fs = std::filesystem;
 using namespace vsthost;

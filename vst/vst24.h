@@ -21,17 +21,17 @@ using VstIntPtr = std::intptr_t;
 struct AEffect;
 
 extern "C" {
-using audioMasterCallback = VstIntPtr(VSTCALLBACK*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
+using audioMasterCallback = VstIntPtr(VSTCALLBACK*)(AEffect* aeffect, VstInt32 opcode, VstInt32 index,
                                                     VstIntPtr value, void* ptr, float opt);
-using AEffectDispatcherProc = VstIntPtr(VSTCALLBACK*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
+using AEffectDispatcherProc = VstIntPtr(VSTCALLBACK*)(AEffect* aeffect, VstInt32 opcode, VstInt32 index,
                                                       VstIntPtr value, void* ptr, float opt);
-using AEffectProcessProc = void(VSTCALLBACK*)(AEffect* effect, float** inputs, float** outputs,
+using AEffectProcessProc = void(VSTCALLBACK*)(AEffect* aeffect, float** inputs, float** outputs,
                                               VstInt32 sampleFrames);
-using AEffectProcessDoubleProc = void(VSTCALLBACK*)(AEffect* effect, double** inputs, double** outputs,
+using AEffectProcessDoubleProc = void(VSTCALLBACK*)(AEffect* aeffect, double** inputs, double** outputs,
                                                     VstInt32 sampleFrames);
-using AEffectSetParameterProc = void(VSTCALLBACK*)(AEffect* effect, VstInt32 index, float parameter);
-using AEffectGetParameterProc = float(VSTCALLBACK*)(AEffect* effect, VstInt32 index);
-using VstPluginMainProc = AEffect*(VSTCALLBACK*)(audioMasterCallback host);
+using AEffectSetParameterProc = void(VSTCALLBACK*)(AEffect* aeffect, VstInt32 index, float parameter);
+using AEffectGetParameterProc = float(VSTCALLBACK*)(AEffect* aeffect, VstInt32 index);
+using VstPluginMainProc = AEffect*(VSTCALLBACK*)(audioMasterCallback audioMaster);
 }
 
 inline constexpr VstInt32 kEffectMagic = 0x56737450;  // 'VstP'

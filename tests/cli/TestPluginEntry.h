@@ -10,19 +10,19 @@
 #define VSTHOST_TEST_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-inline AEffect& DescribeTestPlugin(AEffect& effect, void* object, AEffectDispatcherProc dispatcher,
+inline AEffect& DescribeTestPlugin(AEffect& aeffect, void* object, AEffectDispatcherProc dispatcher,
                                    AEffectSetParameterProc setParameter, AEffectGetParameterProc getParameter,
                                    AEffectProcessProc processReplacing, VstInt32 numParams, VstInt32 numPrograms) {
-    effect.magic = kEffectMagic;
-    effect.dispatcher = dispatcher;
-    effect.setParameter = setParameter;
-    effect.getParameter = getParameter;
-    effect.processReplacing = processReplacing;
-    effect.numParams = numParams;
-    effect.numPrograms = numPrograms;
-    effect.numInputs = 1;
-    effect.numOutputs = 1;
-    effect.flags = effFlagsCanReplacing | effFlagsProgramChunks;
-    effect.object = object;
-    return effect;
+    aeffect.magic = kEffectMagic;
+    aeffect.dispatcher = dispatcher;
+    aeffect.setParameter = setParameter;
+    aeffect.getParameter = getParameter;
+    aeffect.processReplacing = processReplacing;
+    aeffect.numParams = numParams;
+    aeffect.numPrograms = numPrograms;
+    aeffect.numInputs = 1;
+    aeffect.numOutputs = 1;
+    aeffect.flags = effFlagsCanReplacing | effFlagsProgramChunks;
+    aeffect.object = object;
+    return aeffect;
 }

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "TestPluginEntry.h"
+#include "tests/cli/TestPluginEntry.h"
 
 #if defined(VSTHOST_TEST_NO_ENTRY)
 
@@ -34,15 +34,15 @@ VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
 namespace {
 
 struct FaultyGain {
-    AEffect effect{};
+    AEffect aeffect{};
     float gain = 0.5f;
     float chunk = 0.0f;
 };
 
-FaultyGain* Of(AEffect* effect) { return static_cast<FaultyGain*>(effect->object); }
+FaultyGain* Of(AEffect* aeffect) { return static_cast<FaultyGain*>(aeffect->object); }
 
-VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
-    FaultyGain* self = Of(effect);
+VstIntPtr VSTCALLBACK Dispatch(AEffect* aeffect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
+    FaultyGain* self = Of(aeffect);
     switch (opcode) {
         case effClose: delete self; return 1;
         case effGetParamName: std::strcpy(static_cast<char*>(ptr), "gain"); return 0;
@@ -58,22 +58,22 @@ VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIn
     }
 }
 
-void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+void VSTCALLBACK ProcessReplacing(AEffect* aeffect, float** inputs, float** outputs, VstInt32 frames) {
     if (inputs[0] == outputs[0]) std::abort();
     if (frames == 0) outputs[0][0] = 0.0f;
     std::vector<float> scratch(inputs[0], inputs[0] + frames);
-    const float gain = Of(effect)->gain >= 1.0f ? std::nanf("") : Of(effect)->gain;
+    const float gain = Of(aeffect)->gain >= 1.0f ? std::nanf("") : Of(aeffect)->gain;
     for (VstInt32 f = 0; f < frames; ++f) outputs[0][f] = scratch[static_cast<std::size_t>(f)] * gain;
 }
 
-void VSTCALLBACK SetParameter(AEffect* effect, VstInt32, float value) { Of(effect)->gain = value; }
-float VSTCALLBACK GetParameter(AEffect* effect, VstInt32) { return Of(effect)->gain; }
+void VSTCALLBACK SetParameter(AEffect* aeffect, VstInt32, float value) { Of(aeffect)->gain = value; }
+float VSTCALLBACK GetParameter(AEffect* aeffect, VstInt32) { return Of(aeffect)->gain; }
 
 }  // namespace
 
 VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
     auto* self = new FaultyGain;
-    return &DescribeTestPlugin(self->effect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 1, 0);
+    return &DescribeTestPlugin(self->aeffect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 1, 0);
 }
 
 #endif

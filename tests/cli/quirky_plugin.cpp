@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "TestPluginEntry.h"
+#include "tests/cli/TestPluginEntry.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ Quirk ChosenQuirk() {
 std::atomic<int> instancesMade{0};
 
 struct QuirkyPlugin {
-    AEffect effect{};
+    AEffect aeffect{};
     Quirk quirk = ChosenQuirk();
     std::thread::id creator = std::this_thread::get_id();
     float offset = 0.001f * static_cast<float>(instancesMade.fetch_add(1) + 1);
@@ -106,15 +106,15 @@ struct QuirkyPlugin {
     }
 };
 
-QuirkyPlugin* Of(AEffect* effect) { return static_cast<QuirkyPlugin*>(effect->object); }
+QuirkyPlugin* Of(AEffect* aeffect) { return static_cast<QuirkyPlugin*>(aeffect->object); }
 
 void Copy(void* destination, const char* text) { std::strcpy(static_cast<char*>(destination), text); }
 
 // The text's characters without their terminating zero.
 void CopyUnterminated(void* destination, const char* text) { std::memcpy(destination, text, std::strlen(text)); }
 
-VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
-    QuirkyPlugin* self = Of(effect);
+VstIntPtr VSTCALLBACK Dispatch(AEffect* aeffect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
+    QuirkyPlugin* self = Of(aeffect);
     const bool longNames = self->quirk == Quirk::kLongNames;
     const bool unterminated = self->quirk == Quirk::kUnterminatedNames;
     switch (opcode) {
@@ -160,8 +160,8 @@ VstIntPtr VSTCALLBACK Dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
     }
 }
 
-void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
-    QuirkyPlugin* self = Of(effect);
+void VSTCALLBACK ProcessReplacing(AEffect* aeffect, float** inputs, float** outputs, VstInt32 frames) {
+    QuirkyPlugin* self = Of(aeffect);
     constexpr int kFaultyCall = 10;
     if (++self->processingCalls == kFaultyCall) {
         if (self->quirk == Quirk::kCrashesInProcessing) {
@@ -183,20 +183,20 @@ void VSTCALLBACK ProcessReplacing(AEffect* effect, float** inputs, float** outpu
     for (VstInt32 f = 0; f < frames; ++f) outputs[0][f] = inputs[0][f] * gain + offset;
 }
 
-void VSTCALLBACK SetParameter(AEffect* effect, VstInt32 index, float value) {
-    QuirkyPlugin* self = Of(effect);
+void VSTCALLBACK SetParameter(AEffect* aeffect, VstInt32 index, float value) {
+    QuirkyPlugin* self = Of(aeffect);
     if (self->quirk == Quirk::kSlowSecondThread && std::this_thread::get_id() != self->creator)
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     if (index >= 0 && index < 2) self->values[index] = std::fmin(std::fmax(value, 0.0f), 1.0f);
 }
 
-float VSTCALLBACK GetParameter(AEffect* effect, VstInt32 index) {
-    return index >= 0 && index < 2 ? Of(effect)->values[index].load() : 0.0f;
+float VSTCALLBACK GetParameter(AEffect* aeffect, VstInt32 index) {
+    return index >= 0 && index < 2 ? Of(aeffect)->values[index].load() : 0.0f;
 }
 
 }  // namespace
 
 VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
     auto* self = new QuirkyPlugin;
-    return &DescribeTestPlugin(self->effect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 2, 1);
+    return &DescribeTestPlugin(self->aeffect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 2, 1);
 }

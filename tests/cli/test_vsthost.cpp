@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "ValidateReport.h"
+#include "tests/cli/ValidateReport.h"
 
 namespace fs = std::filesystem;
 using vsthost::test::kChecks;

@@ -24,7 +24,7 @@
 #include "shell/CVeST.h"
 #include "vst/vst24.h"
 
-extern "C" AEffect* VSTPluginMain(audioMasterCallback host) noexcept;
+extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster) noexcept;
 
 namespace {
 
@@ -124,7 +124,7 @@ class Session {
 public:
     explicit Session(Input& input) : input_(input) { Create(); }
     ~Session() {
-        if (effect_ != nullptr) effect_->dispatcher(effect_, effClose, 0, 0, nullptr, 0.0f);
+        if (aeffect_ != nullptr) aeffect_->dispatcher(aeffect_, effClose, 0, 0, nullptr, 0.0f);
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -149,22 +149,22 @@ public:
 
 private:
     void Create() {
-        effect_ = VSTPluginMain(HostCallback);
-        Require(effect_ != nullptr && effect_->magic == kEffectMagic, "instance creation failed");
-        Require(effect_->numInputs == kChannels && effect_->numOutputs == kChannels, "channel count");
+        aeffect_ = VSTPluginMain(HostCallback);
+        Require(aeffect_ != nullptr && aeffect_->magic == kEffectMagic, "instance creation failed");
+        Require(aeffect_->numInputs == kChannels && aeffect_->numOutputs == kChannels, "channel count");
         gainsReset_ = true;  // nothing has computed the gains yet
     }
 
     void Start() {
-        effect_->dispatcher(effect_, effOpen, 0, 0, nullptr, 0.0f);
-        effect_->dispatcher(effect_, effSetSampleRate, 0, 0, nullptr, 48000.0f);
-        effect_->dispatcher(effect_, effSetBlockSize, 0, 512, nullptr, 0.0f);
-        effect_->dispatcher(effect_, effMainsChanged, 0, 1, nullptr, 0.0f);
+        aeffect_->dispatcher(aeffect_, effOpen, 0, 0, nullptr, 0.0f);
+        aeffect_->dispatcher(aeffect_, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+        aeffect_->dispatcher(aeffect_, effSetBlockSize, 0, 512, nullptr, 0.0f);
+        aeffect_->dispatcher(aeffect_, effMainsChanged, 0, 1, nullptr, 0.0f);
         gainsReset_ = false;
     }
 
     const TVormlekEffect& Script() const {
-        const auto* adapter = static_cast<const CVeST*>(static_cast<AudioEffect*>(effect_->object));
+        const auto* adapter = static_cast<const CVeST*>(static_cast<AudioEffect*>(aeffect_->object));
         return *static_cast<const TVormlekEffect*>(adapter->effect);
     }
 
@@ -178,7 +178,7 @@ private:
 
     void CheckParameters() const {
         for (VstInt32 p = 0; p < kChannels; ++p) {
-            const float value = effect_->getParameter(effect_, p);
+            const float value = aeffect_->getParameter(aeffect_, p);
             Require(std::isfinite(value) && value >= 0.0f && value <= 1.0f, "parameter outside 0..1", value);
             const double decibels = SliderDecibels(p);
             Require(std::isfinite(decibels) && decibels >= -12.0 && decibels <= 12.0, "slider outside its range",
@@ -236,8 +236,8 @@ private:
         }
         switch (opcode) {
             case effClose:
-                Require(effect_->dispatcher(effect_, effClose, index, value, nullptr, opt) == 1, "close answer");
-                effect_ = nullptr;
+                Require(aeffect_->dispatcher(aeffect_, effClose, index, value, nullptr, opt) == 1, "close answer");
+                aeffect_ = nullptr;
                 Create();
                 return;
             case effGetChunk: SaveChunk(index); return;
@@ -261,7 +261,7 @@ private:
         }
         const auto before = Sliders();
         const bool resumes = opcode == effMainsChanged && value != 0;
-        effect_->dispatcher(effect_, opcode, index, value, buffer.data(), opt);
+        aeffect_->dispatcher(aeffect_, opcode, index, value, buffer.data(), opt);
         if (opcode == effOpen) gainsReset_ = true;
         if (resumes) gainsReset_ = false;
         NoteSliderChanges(before);
@@ -285,13 +285,13 @@ private:
         const float value = input_.Float();
         if (tracing) std::fprintf(stderr, "  index %d, value %g\n", index, static_cast<double>(value));
         const auto before = Sliders();
-        effect_->setParameter(effect_, index, value);
+        aeffect_->setParameter(aeffect_, index, value);
         NoteSliderChanges(before);
     }
 
     void GetParameter() const {
         const VstInt32 index = input_.Index();
-        const float value = effect_->getParameter(effect_, index);
+        const float value = aeffect_->getParameter(aeffect_, index);
         Require(std::isfinite(value), "parameter not finite", value);
         if (index < 0 || index >= kChannels) Require(value == 0.0f, "parameter beyond the count is not 0", value);
     }
@@ -299,7 +299,7 @@ private:
     // A save: the marker, then the slider table in single precision, or no chunk at all.
     std::vector<float> SaveChunk(VstInt32 presetFlag) {
         void* data = nullptr;
-        const VstIntPtr size = effect_->dispatcher(effect_, effGetChunk, presetFlag, 0, &data, 0.0f);
+        const VstIntPtr size = aeffect_->dispatcher(aeffect_, effGetChunk, presetFlag, 0, &data, 0.0f);
         Require(size == 260 && data != nullptr, "chunk size", static_cast<double>(size));
         std::vector<float> values(65);
         std::memcpy(values.data(), data, 260);
@@ -322,7 +322,7 @@ private:
         float first = 0.0f;
         if (count >= 4) std::memcpy(&first, exact.data(), sizeof(first));
         const auto before = Sliders();
-        const VstIntPtr answer = effect_->dispatcher(effect_, effSetChunk, (flags >> 2) & 1, count,
+        const VstIntPtr answer = aeffect_->dispatcher(aeffect_, effSetChunk, (flags >> 2) & 1, count,
                                                      exact.empty() ? nullptr : exact.data(), 0.0f);
         Require(answer == count, "load answer", static_cast<double>(answer));
         if (count >= 4 && first == kChunkMarker) {
@@ -335,18 +335,18 @@ private:
     void OwnChunkHandedBack() {
         const std::vector<float> saved = SaveChunk(0);
         void* own = nullptr;
-        const auto size = static_cast<VstInt32>(effect_->dispatcher(effect_, effGetChunk, 0, 0, &own, 0.0f));
+        const auto size = static_cast<VstInt32>(aeffect_->dispatcher(aeffect_, effGetChunk, 0, 0, &own, 0.0f));
         Require(size == 260 && std::memcmp(own, saved.data(), 260) == 0, "second save differs");
         const auto unchanged = Sliders();
         for (int change = input_.Byte() % 4; change > 0; --change) {
             const VstInt32 index = input_.Index();
-            effect_->setParameter(effect_, index, input_.Float());
+            aeffect_->setParameter(aeffect_, index, input_.Float());
         }
         NoteSliderChanges(unchanged);
         const std::uint8_t cut = input_.Byte();
         const VstInt32 handed = cut >= 0xC0 ? size : std::min<VstInt32>(size, cut % 66 * 4 + cut % 4);
         const auto before = Sliders();
-        Require(effect_->dispatcher(effect_, effSetChunk, 0, handed, own, 0.0f) == handed, "own chunk answer");
+        Require(aeffect_->dispatcher(aeffect_, effSetChunk, 0, handed, own, 0.0f) == handed, "own chunk answer");
         if (handed < 4) {
             Require(Sliders() == before, "a chunk without a marker changed a slider");
             return;
@@ -422,8 +422,8 @@ private:
         }
         std::array<double, kChannels> gains{};
         for (int c = 0; c < kChannels; ++c) gains[c] = ExpectedGain(c);
-        if constexpr (std::is_same_v<Sample, float>) effect_->processReplacing(effect_, in, out, frames);
-        else effect_->processDoubleReplacing(effect_, in, out, frames);
+        if constexpr (std::is_same_v<Sample, float>) aeffect_->processReplacing(aeffect_, in, out, frames);
+        else aeffect_->processDoubleReplacing(aeffect_, in, out, frames);
         for (int c = 0; c < kChannels; ++c) {
             for (std::size_t j = 0; j < length; ++j) {
                 const Sample expected = Expected(original[c][j], gains[c]);
@@ -464,11 +464,11 @@ private:
             std::memcpy(record.data(), &event, sizeof(event));
             entries[i] = kind % 8 == 5 ? nullptr : reinterpret_cast<VstEvent*>(record.data());
         }
-        Require(effect_->dispatcher(effect_, effProcessEvents, 0, 0, events, 0.0f) == 1, "events answer");
+        Require(aeffect_->dispatcher(aeffect_, effProcessEvents, 0, 0, events, 0.0f) == 1, "events answer");
     }
 
     Input& input_;
-    AEffect* effect_ = nullptr;
+    AEffect* aeffect_ = nullptr;
     bool gainsReset_ = true;
 };
 

@@ -5,6 +5,8 @@
 # Further arguments go to libFuzzer, e.g. `tests/fuzz/run.sh 3600 -jobs=2 -workers=2`.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# The presets name no job count: builds take every core unless the caller sets a level.
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 seconds="${1:-60}"
 shift || true
 cmake --preset fuzz > /dev/null

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Plugin.h"
+#include "tools/driver/Plugin.h"
 
 using namespace vsthost;
 

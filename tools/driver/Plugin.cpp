@@ -1,4 +1,4 @@
-#include "Plugin.h"
+#include "tools/driver/Plugin.h"
 
 #include <cstring>
 
@@ -10,14 +10,14 @@ constexpr std::size_t kTextBufferSize = 1024;
 
 }  // namespace
 
-Plugin::Plugin(ScriptedHost& host, VstPluginMainProc entry) : effect_(host.instantiate(entry)) {}
+Plugin::Plugin(ScriptedHost& host, VstPluginMainProc entry) : aeffect_(host.instantiate(entry)) {}
 
 Plugin::~Plugin() {
-    if (effect_ != nullptr) close();
+    if (aeffect_ != nullptr) close();
 }
 
 VstIntPtr Plugin::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) const {
-    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    return aeffect_->dispatcher(aeffect_, opcode, index, value, ptr, opt);
 }
 
 void Plugin::start(float sampleRate, VstInt32 blockSize) const {
@@ -29,7 +29,7 @@ void Plugin::start(float sampleRate, VstInt32 blockSize) const {
 
 VstIntPtr Plugin::close() {
     const VstIntPtr answer = dispatch(effClose);
-    effect_ = nullptr;
+    aeffect_ = nullptr;
     return answer;
 }
 

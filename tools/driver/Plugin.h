@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "PluginLibrary.h"
-#include "ScriptedHost.h"
+#include "tools/driver/PluginLibrary.h"
+#include "tools/driver/ScriptedHost.h"
 
 namespace vsthost {
 
@@ -15,14 +15,14 @@ public:
     // Creates an instance through entry with host's callback; valid() is false when the entry refused.
     Plugin(ScriptedHost& host, VstPluginMainProc entry);
     // Takes over an instance the caller created and checked (e.g. its magic number) through a host.
-    explicit Plugin(AEffect* effect) noexcept : effect_(effect) {}
+    explicit Plugin(AEffect* aeffect) noexcept : aeffect_(aeffect) {}
     ~Plugin();  // closes the instance (effClose) if still open
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
 
-    bool valid() const noexcept { return effect_ != nullptr; }
-    AEffect* effect() const noexcept { return effect_; }
-    const AEffect& fields() const noexcept { return *effect_; }
+    bool valid() const noexcept { return aeffect_ != nullptr; }
+    AEffect* aeffect() const noexcept { return aeffect_; }
+    const AEffect& fields() const noexcept { return *aeffect_; }
 
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                        float opt = 0.0f) const;
@@ -48,14 +48,14 @@ public:
     std::string parameterDisplay(VstInt32 index) const { return text(effGetParamDisplay, index); }
     VstIntPtr canDo(const char* capability) const;
 
-    float getParameter(VstInt32 index) const { return effect_->getParameter(effect_, index); }
-    void setParameter(VstInt32 index, float value) const { effect_->setParameter(effect_, index, value); }
+    float getParameter(VstInt32 index) const { return aeffect_->getParameter(aeffect_, index); }
+    void setParameter(VstInt32 index, float value) const { aeffect_->setParameter(aeffect_, index, value); }
 
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) const {
-        effect_->processReplacing(effect_, inputs, outputs, frames);
+        aeffect_->processReplacing(aeffect_, inputs, outputs, frames);
     }
     void processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) const {
-        effect_->processDoubleReplacing(effect_, inputs, outputs, frames);
+        aeffect_->processDoubleReplacing(aeffect_, inputs, outputs, frames);
     }
 
     // The state chunk as bytes (empty when the plug-in gives none), and loading bytes back.
@@ -63,7 +63,7 @@ public:
     VstIntPtr setChunk(const std::vector<std::uint8_t>& bytes, bool isPreset = false) const;
 
 private:
-    AEffect* effect_ = nullptr;
+    AEffect* aeffect_ = nullptr;
 };
 
 }  // namespace vsthost

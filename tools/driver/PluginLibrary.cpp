@@ -1,4 +1,4 @@
-#include "PluginLibrary.h"
+#include "tools/driver/PluginLibrary.h"
 
 #include <utility>
 

@@ -1,14 +1,14 @@
-#include "ScriptedHost.h"
+#include "tools/driver/ScriptedHost.h"
 
 namespace vsthost {
 
 namespace {
 
-// During an entry call no AEffect exists yet, so the plug-in calls back with a null effect.
+// During an entry call no AEffect exists yet, so the plug-in calls back with a null AEffect pointer.
 thread_local ScriptedHost* instantiating = nullptr;
 
-ScriptedHost* HostOf(AEffect* effect) noexcept {
-    if (effect != nullptr && effect->user != nullptr) return static_cast<ScriptedHost*>(effect->user);
+ScriptedHost* HostOf(AEffect* aeffect) noexcept {
+    if (aeffect != nullptr && aeffect->user != nullptr) return static_cast<ScriptedHost*>(aeffect->user);
     return instantiating;
 }
 
@@ -22,13 +22,13 @@ AEffect* ScriptedHost::instantiate(VstPluginMainProc entry) {
     if (entry == nullptr) return nullptr;
     ScriptedHost* previous = instantiating;
     instantiating = this;
-    AEffect* effect = entry(&ScriptedHost::Callback);
+    AEffect* aeffect = entry(&ScriptedHost::Callback);
     instantiating = previous;
-    if (effect != nullptr) adopt(effect);
-    return effect;
+    if (aeffect != nullptr) adopt(aeffect);
+    return aeffect;
 }
 
-void ScriptedHost::adopt(AEffect* effect) noexcept { effect->user = this; }
+void ScriptedHost::adopt(AEffect* aeffect) noexcept { aeffect->user = this; }
 
 std::size_t ScriptedHost::count(VstInt32 opcode) const {
     std::size_t n = 0;
@@ -47,11 +47,11 @@ VstIntPtr ScriptedHost::answer(const HostCall& call) {
     return fixed != answers.end() ? fixed->second : 0;
 }
 
-VstIntPtr VSTCALLBACK ScriptedHost::Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+VstIntPtr VSTCALLBACK ScriptedHost::Callback(AEffect* aeffect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                              void* ptr, float opt) {
-    ScriptedHost* host = HostOf(effect);
+    ScriptedHost* host = HostOf(aeffect);
     if (host == nullptr) return opcode == audioMasterVersion ? kVstVersion : 0;
-    return host->answer(HostCall{effect, opcode, index, value, ptr, opt});
+    return host->answer(HostCall{aeffect, opcode, index, value, ptr, opt});
 }
 
 }  // namespace vsthost

@@ -12,7 +12,7 @@
 namespace vsthost {
 
 struct HostCall {
-    AEffect* effect;
+    AEffect* aeffect;
     VstInt32 opcode;
     VstInt32 index;
     VstIntPtr value;
@@ -29,8 +29,8 @@ public:
 
     // Creates an instance through an entry point with this host's callback; null if the entry refused.
     AEffect* instantiate(VstPluginMainProc entry);
-    // Binds an effect this host did not create (so callbacks find the host), e.g. after a move.
-    void adopt(AEffect* effect) noexcept;
+    // Binds an instance this host did not create (so callbacks find the host), e.g. after a move.
+    void adopt(AEffect* aeffect) noexcept;
 
     // Scripted answers.
     VstIntPtr versionAnswer = kVstVersion;
@@ -44,7 +44,7 @@ public:
     std::size_t count(VstInt32 opcode) const;
     void clear() noexcept { calls.clear(); }
 
-    static VstIntPtr VSTCALLBACK Callback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+    static VstIntPtr VSTCALLBACK Callback(AEffect* aeffect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                           void* ptr, float opt);
 
 private:

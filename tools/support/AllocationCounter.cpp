@@ -1,4 +1,4 @@
-#include "AllocationCounter.h"
+#include "tools/support/AllocationCounter.h"
 
 #include <atomic>
 #include <cerrno>

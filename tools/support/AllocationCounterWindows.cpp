@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "AllocationCounter.h"
+#include "tools/support/AllocationCounter.h"
 
 namespace {
 

@@ -9,12 +9,12 @@ namespace vsthost {
 
 // processReplacing for float samples, processDoubleReplacing for double samples.
 template <typename Sample>
-void ProcessReplacing(AEffect* effect, Sample** inputs, Sample** outputs, VstInt32 frames) {
+void ProcessReplacing(AEffect* aeffect, Sample** inputs, Sample** outputs, VstInt32 frames) {
     static_assert(std::is_same_v<Sample, float> || std::is_same_v<Sample, double>);
     if constexpr (std::is_same_v<Sample, float>)
-        effect->processReplacing(effect, inputs, outputs, frames);
+        aeffect->processReplacing(aeffect, inputs, outputs, frames);
     else
-        effect->processDoubleReplacing(effect, inputs, outputs, frames);
+        aeffect->processDoubleReplacing(aeffect, inputs, outputs, frames);
 }
 
 }  // namespace vsthost

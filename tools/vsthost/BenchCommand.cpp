@@ -5,9 +5,9 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "ChannelBuffers.h"
-#include "Commands.h"
-#include "Precision.h"
+#include "tools/support/ChannelBuffers.h"
+#include "tools/support/Precision.h"
+#include "tools/vsthost/Commands.h"
 
 namespace vsthost {
 
@@ -28,7 +28,7 @@ double TimeRound(Instance& instance, ChannelBuffers<Sample>& in, ChannelBuffers<
     int done = 0;
     const auto start = std::chrono::steady_clock::now();
     for (; done < framesPerRound; done += block) {
-        ProcessReplacing(instance.plugin().effect(), in.pointers(), out.pointers(), block);
+        ProcessReplacing(instance.plugin().aeffect(), in.pointers(), out.pointers(), block);
         instance.advance(block);
     }
     const auto elapsed = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start);

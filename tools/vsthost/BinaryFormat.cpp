@@ -1,10 +1,10 @@
-#include "BinaryFormat.h"
+#include "tools/vsthost/BinaryFormat.h"
 
 #include <cstdint>
 #include <fstream>
 #include <vector>
 
-#include "HostedPlugin.h"
+#include "tools/vsthost/PluginBinary.h"
 
 namespace vsthost {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Parameters.h"
+#include "tools/vsthost/Parameters.h"
 
 namespace vsthost {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "FaultReport.h"
+#include "tools/vsthost/FaultReport.h"
 
 namespace vsthost {
 

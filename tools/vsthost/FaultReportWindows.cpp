@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "FaultReport.h"
-#include "WindowsExceptions.h"
+#include "tools/vsthost/FaultReport.h"
+#include "tools/vsthost/WindowsExceptions.h"
 
 namespace vsthost {
 

@@ -2,7 +2,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "Commands.h"
+#include "tools/vsthost/Commands.h"
 
 namespace vsthost {
 

@@ -1,4 +1,4 @@
-#include "Isolation.h"
+#include "tools/vsthost/Isolation.h"
 
 #include <exception>
 #include <string_view>

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Isolation.h"
+#include "tools/vsthost/Isolation.h"
 
 namespace vsthost {
 

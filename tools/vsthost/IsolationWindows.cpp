@@ -10,8 +10,8 @@
 #include <string_view>
 #include <utility>
 
-#include "Isolation.h"
-#include "WindowsExceptions.h"
+#include "tools/vsthost/Isolation.h"
+#include "tools/vsthost/WindowsExceptions.h"
 
 namespace vsthost {
 

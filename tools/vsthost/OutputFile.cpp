@@ -1,4 +1,4 @@
-#include "OutputFile.h"
+#include "tools/vsthost/OutputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "HostedPlugin.h"
+#include "tools/vsthost/PluginBinary.h"
 
 namespace vsthost {
 

@@ -1,4 +1,4 @@
-#include "Parameters.h"
+#include "tools/vsthost/Parameters.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "HostedPlugin.h"
+#include "tools/vsthost/PluginBinary.h"
 
 namespace vsthost {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "BinaryFormat.h"
-#include "HostedPlugin.h"
-#include "Platform.h"
+#include "tools/vsthost/BinaryFormat.h"
+#include "tools/vsthost/Platform.h"
+#include "tools/vsthost/PluginBinary.h"
 
 namespace fs = std::filesystem;
 

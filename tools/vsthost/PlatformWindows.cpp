@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "Commands.h"
-#include "Platform.h"
+#include "tools/vsthost/Commands.h"
+#include "tools/vsthost/Platform.h"
 
 namespace vsthost {
 

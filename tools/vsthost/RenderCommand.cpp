@@ -8,11 +8,11 @@
 #include <iterator>
 #include <memory>
 
-#include "ChannelBuffers.h"
-#include "Commands.h"
-#include "OutputFile.h"
-#include "Precision.h"
-#include "Text.h"
+#include "tools/support/ChannelBuffers.h"
+#include "tools/support/Precision.h"
+#include "tools/support/Text.h"
+#include "tools/vsthost/Commands.h"
+#include "tools/vsthost/OutputFile.h"
 
 namespace vsthost {
 
@@ -159,7 +159,7 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
         if (frames <= 0) break;
         for (int f = 0; f < frames; ++f)
             for (int c = 0; c < inputs; ++c) planarIn.channel(c)[f] = interleavedIn[static_cast<std::size_t>(f * inputs + c)];
-        ProcessReplacing(instance.plugin().effect(), planarIn.pointers(), planarOut.pointers(), frames);
+        ProcessReplacing(instance.plugin().aeffect(), planarIn.pointers(), planarOut.pointers(), frames);
         instance.advance(frames);
         before.add(planarIn, frames);
         after.add(planarOut, frames);

@@ -12,9 +12,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "ChannelBuffers.h"
-#include "HostedPlugin.h"
-#include "Precision.h"
+#include "tools/support/ChannelBuffers.h"
+#include "tools/support/Precision.h"
+#include "tools/vsthost/PluginBinary.h"
 
 namespace vsthost::validate {
 
@@ -49,7 +49,7 @@ std::unique_ptr<Instance> Started(const PluginBinary& binary, double rate = kDef
 // One block through the instance in the precision of Sample; the transport moves on.
 template <typename Sample>
 void Process(Instance& instance, Sample** inputs, Sample** outputs, int frames) {
-    ProcessReplacing(instance.plugin().effect(), inputs, outputs, frames);
+    ProcessReplacing(instance.plugin().aeffect(), inputs, outputs, frames);
     instance.advance(frames);
 }
 

@@ -3,10 +3,10 @@
 #include <span>
 #include <string>
 
-#include "Commands.h"
-#include "Isolation.h"
-#include "Text.h"
-#include "ValidateChecks.h"
+#include "tools/support/Text.h"
+#include "tools/vsthost/Commands.h"
+#include "tools/vsthost/Isolation.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost {
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "ValidateChecks.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost::validate {
 

@@ -2,7 +2,7 @@
 // an instance reports about itself (its texts: ValidateTexts.cpp).
 #include <string>
 
-#include "ValidateChecks.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost::validate {
 

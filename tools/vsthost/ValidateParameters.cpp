@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "ValidateChecks.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost::validate {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "ValidateChecks.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost::validate {
 

@@ -2,8 +2,8 @@
 // (Linux) or through the plug-in module's imports (Windows).
 #include <string>
 
-#include "AllocationCounter.h"
-#include "ValidateChecks.h"
+#include "tools/support/AllocationCounter.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost::validate {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ValidateChecks.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost::validate {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ValidateChecks.h"
+#include "tools/vsthost/ValidateChecks.h"
 
 namespace vsthost::validate {
 

@@ -1,4 +1,4 @@
-#include "WindowsExceptions.h"
+#include "tools/vsthost/WindowsExceptions.h"
 
 #include <windows.h>
 

@@ -5,11 +5,11 @@
 #include <charconv>
 #include <cstdio>
 
-#include "Commands.h"
-#include "FaultReport.h"
-#include "Isolation.h"
-#include "Platform.h"
-#include "Text.h"
+#include "tools/support/Text.h"
+#include "tools/vsthost/Commands.h"
+#include "tools/vsthost/FaultReport.h"
+#include "tools/vsthost/Isolation.h"
+#include "tools/vsthost/Platform.h"
 
 namespace {
 

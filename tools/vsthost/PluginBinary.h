@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Plugin.h"
+#include "tools/driver/Plugin.h"
 
 namespace vsthost {
 

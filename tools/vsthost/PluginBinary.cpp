@@ -1,10 +1,10 @@
-#include "HostedPlugin.h"
+#include "tools/vsthost/PluginBinary.h"
 
 #include <charconv>
 #include <filesystem>
 
-#include "BinaryFormat.h"
-#include "Text.h"
+#include "tools/support/Text.h"
+#include "tools/vsthost/BinaryFormat.h"
 
 namespace vsthost {
 
@@ -52,16 +52,16 @@ PluginBinary::PluginBinary(const std::string& path) {
 Instance::Instance(const PluginBinary& binary) {
     host_.recording = false;  // the CLI reads no call log, and it must not race with a second thread
     host_.timeInfo = &transport_;
-    AEffect* effect = host_.instantiate(binary.entry());
-    if (effect == nullptr)
+    AEffect* aeffect = host_.instantiate(binary.entry());
+    if (aeffect == nullptr)
         throw HostError("plug-in '" + binary.path() + "': its entry " + binary.entryName() +
                         " returned no instance (null)");
-    if (effect->magic != kEffectMagic) {
+    if (aeffect->magic != kEffectMagic) {
         // An object of unknown layout: calling its dispatcher to close it would be unsafe, so it is left alone.
         throw HostError("plug-in '" + binary.path() + "': its entry " + binary.entryName() +
                         " returned an object without the VST magic number");
     }
-    plugin_ = std::make_unique<Plugin>(effect);
+    plugin_ = std::make_unique<Plugin>(aeffect);
     answerSettings(44100.0, 512);
 }
 
