@@ -14,6 +14,7 @@ cd "$(dirname "$0")/.."
 if command -v ccache > /dev/null; then
     export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1 CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
 fi
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 packages=build/packages
 rm -rf "$packages"
 
