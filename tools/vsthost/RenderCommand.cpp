@@ -10,6 +10,7 @@
 
 #include "ChannelBuffers.h"
 #include "Commands.h"
+#include "Interleaving.h"
 #include "OutputFile.h"
 #include "Precision.h"
 #include "Text.h"
@@ -145,27 +146,49 @@ private:
     int lastPercent_ = -1;
 };
 
+// Frames per read and per write: a whole number of processing blocks, about this many samples, so
+// that system calls and libsndfile's work per call are a small share of the cost whatever the block
+// size, while the buffers stay within the processor's caches.
+constexpr int kSamplesPerTransfer = 1 << 15;
+
+int FramesPerTransfer(int blockSize, int channels) {
+    const int wanted = std::max(1, kSamplesPerTransfer / channels);
+    return blockSize >= wanted ? blockSize : (wanted + blockSize - 1) / blockSize * blockSize;
+}
+
+// Reads and writes whole transfers and hands the plug-in the same blocks as one read per block did.
+// before and after are null unless levels are to be printed.
 template <typename Sample>
 void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, int blockSize,
-                   const std::string& outputPath, Levels& before, Levels& after) {
+                   const std::string& outputPath, Levels* before, Levels* after) {
     const int inputs = instance.inputs(), outputs = instance.outputs();
-    std::vector<Sample> interleavedIn(static_cast<std::size_t>(blockSize) * static_cast<std::size_t>(inputs));
-    std::vector<Sample> interleavedOut(static_cast<std::size_t>(blockSize) * static_cast<std::size_t>(outputs));
-    ChannelBuffers<Sample> planarIn(inputs, blockSize), planarOut(outputs, blockSize);
+    const int transfer = FramesPerTransfer(blockSize, std::max(inputs, outputs));
+    // A single channel is read into and written from the planar buffer itself.
+    std::vector<Sample> interleavedIn(inputs > 1 ? static_cast<std::size_t>(transfer) * static_cast<std::size_t>(inputs) : 0);
+    std::vector<Sample> interleavedOut(outputs > 1 ? static_cast<std::size_t>(transfer) * static_cast<std::size_t>(outputs) : 0);
+    ChannelBuffers<Sample> planarIn(inputs, transfer), planarOut(outputs, transfer);
+    std::vector<Sample*> blockIn(planarIn.pointers(), planarIn.pointers() + inputs + 1);
+    std::vector<Sample*> blockOut(planarOut.pointers(), planarOut.pointers() + outputs + 1);
+    Sample* const readInto = inputs > 1 ? interleavedIn.data() : planarIn.channel(0);
+    const Sample* const writeFrom = outputs > 1 ? interleavedOut.data() : planarOut.channel(0);
+    AEffect* const effect = instance.plugin().effect();
     Progress progress(inInfo.frames, inInfo.samplerate);
     sf_count_t done = 0;
     for (;;) {
-        const auto frames = static_cast<int>(ReadFrames(in, interleavedIn.data(), blockSize));
+        const auto frames = static_cast<int>(ReadFrames(in, readInto, transfer));
         if (frames <= 0) break;
-        for (int f = 0; f < frames; ++f)
-            for (int c = 0; c < inputs; ++c) planarIn.channel(c)[f] = interleavedIn[static_cast<std::size_t>(f * inputs + c)];
-        ProcessReplacing(instance.plugin().effect(), planarIn.pointers(), planarOut.pointers(), frames);
-        instance.advance(frames);
-        before.add(planarIn, frames);
-        after.add(planarOut, frames);
-        for (int f = 0; f < frames; ++f)
-            for (int c = 0; c < outputs; ++c) interleavedOut[static_cast<std::size_t>(f * outputs + c)] = planarOut.channel(c)[f];
-        if (WriteFrames(out, interleavedOut.data(), frames) != frames)
+        if (inputs > 1) Deinterleave(interleavedIn.data(), inputs, planarIn.pointers(), static_cast<std::size_t>(frames));
+        for (int first = 0; first < frames; first += blockSize) {
+            for (int c = 0; c < inputs; ++c) blockIn[static_cast<std::size_t>(c)] = planarIn.channel(c) + first;
+            for (int c = 0; c < outputs; ++c) blockOut[static_cast<std::size_t>(c)] = planarOut.channel(c) + first;
+            const int count = std::min(blockSize, frames - first);
+            ProcessReplacing(effect, blockIn.data(), blockOut.data(), count);
+            instance.advance(count);
+        }
+        if (before != nullptr) before->add(planarIn, frames);
+        if (after != nullptr) after->add(planarOut, frames);
+        if (outputs > 1) Interleave(planarOut.pointers(), outputs, static_cast<std::size_t>(frames), interleavedOut.data());
+        if (WriteFrames(out, writeFrom, frames) != frames)
             throw HostError("cannot write '" + outputPath + "': " + sf_strerror(out));
         done += frames;
         progress.update(done);
@@ -238,11 +261,14 @@ int RunRender(const RenderOptions& options) {
     if (!out) throw HostError("cannot write '" + options.output + "': " + sf_strerror(nullptr));
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);  // integer formats clip instead of wrapping
 
+    // Levels are measured only when they are to be printed.
     Levels before(fields.numInputs), after(fields.numOutputs);
+    Levels* const levelsIn = options.levels ? &before : nullptr;
+    Levels* const levelsOut = options.levels ? &after : nullptr;
     if (options.doublePrecision)
-        RenderThrough<double>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, before, after);
+        RenderThrough<double>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, levelsIn, levelsOut);
     else
-        RenderThrough<float>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, before, after);
+        RenderThrough<float>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, levelsIn, levelsOut);
     instance.suspend();
 
     std::vector<std::uint8_t> state;
