@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <type_traits>
 
 #include "ChannelBuffers.h"
 #include "Commands.h"
@@ -156,28 +157,40 @@ int FramesPerTransfer(int blockSize, int channels) {
     return blockSize >= wanted ? blockSize : (wanted + blockSize - 1) / blockSize * blockSize;
 }
 
+// The buffer where it holds samples of type Wanted, else null.
+template <typename Wanted, typename Sample>
+Wanted* IfOfType(Sample* buffer) {
+    if constexpr (std::is_same_v<Wanted, Sample>)
+        return buffer;
+    else
+        return nullptr;
+}
+
 // Reads and writes whole transfers and hands the plug-in the same blocks as one read per block did.
-// before and after are null unless levels are to be printed.
-template <typename Sample>
+// Samples are read as FileIn and written as FileOut, converted to and from the plug-in's Sample
+// while being interleaved. before and after are null unless levels are to be printed.
+template <typename Sample, typename FileIn, typename FileOut>
 void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, int blockSize,
                    const std::string& outputPath, Levels* before, Levels* after) {
     const int inputs = instance.inputs(), outputs = instance.outputs();
     const int transfer = FramesPerTransfer(blockSize, std::max(inputs, outputs));
-    // A single channel is read into and written from the planar buffer itself.
-    std::vector<Sample> interleavedIn(inputs > 1 ? static_cast<std::size_t>(transfer) * static_cast<std::size_t>(inputs) : 0);
-    std::vector<Sample> interleavedOut(outputs > 1 ? static_cast<std::size_t>(transfer) * static_cast<std::size_t>(outputs) : 0);
+    // A single channel of the plug-in's type is read into and written from the planar buffer itself.
+    const bool readsInPlace = inputs == 1 && std::is_same_v<FileIn, Sample>;
+    const bool writesInPlace = outputs == 1 && std::is_same_v<FileOut, Sample>;
+    std::vector<FileIn> interleavedIn(readsInPlace ? 0 : static_cast<std::size_t>(transfer) * static_cast<std::size_t>(inputs));
+    std::vector<FileOut> interleavedOut(writesInPlace ? 0 : static_cast<std::size_t>(transfer) * static_cast<std::size_t>(outputs));
     ChannelBuffers<Sample> planarIn(inputs, transfer), planarOut(outputs, transfer);
     std::vector<Sample*> blockIn(planarIn.pointers(), planarIn.pointers() + inputs + 1);
     std::vector<Sample*> blockOut(planarOut.pointers(), planarOut.pointers() + outputs + 1);
-    Sample* const readInto = inputs > 1 ? interleavedIn.data() : planarIn.channel(0);
-    const Sample* const writeFrom = outputs > 1 ? interleavedOut.data() : planarOut.channel(0);
+    FileIn* const readInto = readsInPlace ? IfOfType<FileIn>(planarIn.channel(0)) : interleavedIn.data();
+    const FileOut* const writeFrom = writesInPlace ? IfOfType<FileOut>(planarOut.channel(0)) : interleavedOut.data();
     AEffect* const effect = instance.plugin().effect();
     Progress progress(inInfo.frames, inInfo.samplerate);
     sf_count_t done = 0;
     for (;;) {
         const auto frames = static_cast<int>(ReadFrames(in, readInto, transfer));
         if (frames <= 0) break;
-        if (inputs > 1) Deinterleave(interleavedIn.data(), inputs, planarIn.pointers(), static_cast<std::size_t>(frames));
+        if (!readsInPlace) Deinterleave(interleavedIn.data(), inputs, planarIn.pointers(), static_cast<std::size_t>(frames));
         for (int first = 0; first < frames; first += blockSize) {
             for (int c = 0; c < inputs; ++c) blockIn[static_cast<std::size_t>(c)] = planarIn.channel(c) + first;
             for (int c = 0; c < outputs; ++c) blockOut[static_cast<std::size_t>(c)] = planarOut.channel(c) + first;
@@ -187,13 +200,29 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
         }
         if (before != nullptr) before->add(planarIn, frames);
         if (after != nullptr) after->add(planarOut, frames);
-        if (outputs > 1) Interleave(planarOut.pointers(), outputs, static_cast<std::size_t>(frames), interleavedOut.data());
+        if (!writesInPlace) Interleave(planarOut.pointers(), outputs, static_cast<std::size_t>(frames), interleavedOut.data());
         if (WriteFrames(out, writeFrom, frames) != frames)
             throw HostError("cannot write '" + outputPath + "': " + sf_strerror(out));
         done += frames;
         progress.update(done);
     }
     if (sf_error(in) != SF_ERR_NO_ERROR) throw HostError("reading the audio file failed: " + std::string(sf_strerror(in)));
+}
+
+// Double-precision rendering of float files reads and writes floats and widens and narrows them
+// itself: libsndfile converts the same way, exactly and by C's rounding, but in small pieces.
+void RenderInDouble(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
+                    int blockSize, const std::string& outputPath, Levels* before, Levels* after) {
+    const bool floatIn = (inInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
+    const bool floatOut = (outInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
+    if (floatIn && floatOut)
+        RenderThrough<double, float, float>(instance, in, out, inInfo, blockSize, outputPath, before, after);
+    else if (floatIn)
+        RenderThrough<double, float, double>(instance, in, out, inInfo, blockSize, outputPath, before, after);
+    else if (floatOut)
+        RenderThrough<double, double, float>(instance, in, out, inInfo, blockSize, outputPath, before, after);
+    else
+        RenderThrough<double, double, double>(instance, in, out, inInfo, blockSize, outputPath, before, after);
 }
 
 std::vector<std::uint8_t> ReadStateFile(const std::string& path) {
@@ -266,9 +295,10 @@ int RunRender(const RenderOptions& options) {
     Levels* const levelsIn = options.levels ? &before : nullptr;
     Levels* const levelsOut = options.levels ? &after : nullptr;
     if (options.doublePrecision)
-        RenderThrough<double>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, levelsIn, levelsOut);
+        RenderInDouble(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output, levelsIn, levelsOut);
     else
-        RenderThrough<float>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, levelsIn, levelsOut);
+        RenderThrough<float, float, float>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, levelsIn,
+                                           levelsOut);
     instance.suspend();
 
     std::vector<std::uint8_t> state;
