@@ -284,14 +284,19 @@ std::uint64_t AudioHash(const fs::path& path) {
     };
     const long long shape[] = {info.format, info.channels, info.samplerate, static_cast<long long>(info.frames)};
     add(shape, sizeof shape);
-    std::vector<int> buffer(static_cast<std::size_t>(info.channels) * 4096);
+    // Raw reads take whole frames only: 4096 frames of up to 8 bytes a sample, in a multiple of 3 for 24 bits.
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(info.channels) * 4096 * 24);
+    std::vector<int> integers(static_cast<std::size_t>(info.channels) * 4096);
     const bool compressed = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
+    long long hashed = 0;
     for (;;) {
-        const sf_count_t bytes = compressed ? sf_readf_int(file, buffer.data(), 4096) * info.channels * 4
-                                            : sf_read_raw(file, buffer.data(), static_cast<sf_count_t>(buffer.size() * 4));
-        if (bytes <= 0) break;
-        add(buffer.data(), static_cast<std::size_t>(bytes));
+        const sf_count_t count = compressed ? sf_readf_int(file, integers.data(), 4096) * info.channels * 4
+                                            : sf_read_raw(file, bytes.data(), static_cast<sf_count_t>(bytes.size()));
+        if (count <= 0) break;
+        add(compressed ? static_cast<const void*>(integers.data()) : bytes.data(), static_cast<std::size_t>(count));
+        hashed += count;
     }
+    if (hashed < info.frames * info.channels) ADD_FAILURE() << "only " << hashed << " bytes of samples read from " << path;
     sf_close(file);
     return hash;
 }
@@ -310,6 +315,10 @@ TEST_F(Vsthost, RenderWritesTheSameBitsAsEverBefore) {
     WriteFullScaleNoise(file("pcm32.wav"), 4, frames, SF_FORMAT_WAV | SF_FORMAT_PCM_32);
     WriteFullScaleNoise(file("mono.wav"), 1, frames, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     WriteFullScaleNoise(file("mono16.wav"), 1, frames, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    WriteFullScaleNoise(file("pcm24.aiff"), 4, frames, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+    WriteFullScaleNoise(file("pcm16.aiff"), 4, frames, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    WriteFullScaleNoise(file("pcm32.w64"), 4, frames, SF_FORMAT_W64 | SF_FORMAT_PCM_32);
+    WriteFullScaleNoise(file("mono24.wav"), 1, frames, SF_FORMAT_WAVEX | SF_FORMAT_PCM_24);
     const std::vector<std::string> trims = {"-d", "level mono 1=-6", "-d", "level mono 2=3.5", "-d", "level mono 4=-12"};
     const std::vector<std::string> clipping = {"-d", "level mono 1=12", "-d", "level mono 2=-3", "-d", "level mono 4=6"};
     const struct {
@@ -326,17 +335,22 @@ TEST_F(Vsthost, RenderWritesTheSameBitsAsEverBefore) {
         {"float.wav", "d.wav", true, trims, {"-b", "65536"}, 13931932678345791305u},
         {"float.wav", "e.wav", true, clipping, {"--double", "-b", "333"}, 14646616623534779194u},
         {"float.wav", "f.wav", true, clipping, {"--subtype", "pcm16", "-b", "1000"}, 8558218969110505153u},
-        {"float.wav", "g.aiff", true, clipping, {"--format", "aiff", "--subtype", "pcm24"}, 6173681566589164874u},
+        {"float.wav", "g.aiff", true, clipping, {"--format", "aiff", "--subtype", "pcm24"}, 14291897506899378298u},
         {"float.wav", "h.wav", true, trims, {"--subtype", "double", "--double", "-b", "4096"}, 18109069222299448138u},
         {"pcm16.wav", "i.wav", true, clipping, {}, 3315745932463190176u},
         {"pcm16.wav", "j.wav", true, clipping, {"--subtype", "pcmu8", "-b", "3"}, 10466731341686458735u},
-        {"pcm24.wav", "k.wav", true, clipping, {"--double", "-b", "4097"}, 1589197005929687165u},
+        {"pcm24.wav", "k.wav", true, clipping, {"--double", "-b", "4097"}, 7962163237713199034u},
         {"pcm24.wav", "l.flac", true, clipping, {"--format", "flac", "-b", "2048"}, 9800140525866675112u},
         {"pcm24.wav", "m.wav", true, trims, {"--subtype", "float"}, 13626364439261507907u},
         {"pcm32.wav", "n.wav", true, clipping, {"-b", "100"}, 10870910644480884783u},
         {"pcm32.wav", "o.wav", true, clipping, {"--double", "-b", "8191"}, 10090549929227961095u},
         {"mono.wav", "p.wav", false, {}, {"-b", "7"}, 17215574652963000149u},
         {"mono16.wav", "q.wav", false, {}, {}, 6439811959884326768u},
+        {"pcm24.aiff", "r.aiff", true, clipping, {"-b", "999"}, 5290196828728224369u},
+        {"pcm16.aiff", "s.aiff", true, clipping, {"--double"}, 2053179383391194657u},
+        {"pcm16.aiff", "t.wav", true, trims, {"--format", "wav", "--subtype", "float"}, 16178396018060561860u},
+        {"pcm32.w64", "u.w64", true, clipping, {"-b", "5"}, 6473503482191625845u},
+        {"mono24.wav", "v.wav", false, {}, {"-b", "64"}, 5887851699827857558u},
     };
     for (const auto& render : renders) {
         std::vector<std::string> args = {"render", render.ours ? TRIM_PLUGIN_PATH : QUIRKY_PLUGIN_PATH,
