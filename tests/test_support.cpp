@@ -41,9 +41,10 @@ void ExpectInterleavingRoundTrip() {
         for (std::size_t i = 0; i < interleaved.size(); ++i) interleaved[i] = From(0.1) * From(i) - From(3);
         ChannelBuffers<To> planar(channels, static_cast<int>(frames));
         vsthost::Deinterleave(interleaved.data(), channels, planar.pointers(), frames);
+        const auto width = static_cast<std::size_t>(channels);
         for (int c = 0; c < channels; ++c)
             for (std::size_t f = 0; f < frames; ++f)
-                ASSERT_EQ(planar[c][f], static_cast<To>(interleaved[f * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]))
+                ASSERT_EQ(planar[c][f], static_cast<To>(interleaved[f * width + static_cast<std::size_t>(c)]))
                     << channels << " channels, channel " << c << ", frame " << f;
         ChannelBuffers<From> planarBack(channels, static_cast<int>(frames));
         vsthost::Deinterleave(interleaved.data(), channels, planarBack.pointers(), frames);

@@ -72,8 +72,8 @@ void Deinterleave(const From* interleaved, int channels, To* const* planar, std:
         default:
             for (int c = 0; c < channels; ++c) {
                 To* channel = planar[c];
-                for (std::size_t f = 0; f < frames; ++f)
-                    channel[f] = static_cast<To>(interleaved[f * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)]);
+                const From* sample = interleaved + c;
+                for (std::size_t f = 0; f < frames; ++f, sample += channels) channel[f] = static_cast<To>(*sample);
             }
     }
 }
@@ -89,8 +89,8 @@ void Interleave(From* const* planar, int channels, std::size_t frames, To* inter
         default:
             for (int c = 0; c < channels; ++c) {
                 const From* channel = planar[c];
-                for (std::size_t f = 0; f < frames; ++f)
-                    interleaved[f * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = static_cast<To>(channel[f]);
+                To* sample = interleaved + c;
+                for (std::size_t f = 0; f < frames; ++f, sample += channels) *sample = static_cast<To>(channel[f]);
             }
     }
 }

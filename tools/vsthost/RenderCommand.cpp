@@ -256,8 +256,9 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
     // A single channel of the plug-in's type is read into and written from the planar buffer itself.
     const bool readsInPlace = inputs == 1 && std::is_same_v<FileIn, Sample>;
     const bool writesInPlace = outputs == 1 && std::is_same_v<FileOut, Sample>;
-    std::vector<FileIn> interleavedIn(readsInPlace ? 0 : static_cast<std::size_t>(transfer) * static_cast<std::size_t>(inputs));
-    std::vector<FileOut> interleavedOut(writesInPlace ? 0 : static_cast<std::size_t>(transfer) * static_cast<std::size_t>(outputs));
+    const auto frameCapacity = static_cast<std::size_t>(transfer);
+    std::vector<FileIn> interleavedIn(readsInPlace ? 0 : frameCapacity * static_cast<std::size_t>(inputs));
+    std::vector<FileOut> interleavedOut(writesInPlace ? 0 : frameCapacity * static_cast<std::size_t>(outputs));
     ChannelBuffers<Sample> planarIn(inputs, transfer), planarOut(outputs, transfer);
     std::vector<Sample*> blockIn(planarIn.pointers(), planarIn.pointers() + inputs + 1);
     std::vector<Sample*> blockOut(planarOut.pointers(), planarOut.pointers() + outputs + 1);
