@@ -551,6 +551,10 @@ TEST_F(Vsthost, RenderShowsProgressOnlyOnATerminal) {
     }();
     ASSERT_EQ(terminal.exitCode, 0);
     EXPECT_NE(terminal.out.find("] 100%"), std::string::npos) << terminal.out;
+    // It advances while the file is read, not only at the end.
+    std::size_t shown = 0;
+    for (std::size_t at = terminal.out.find("\r["); at != std::string::npos; at = terminal.out.find("\r[", at + 1)) ++shown;
+    EXPECT_GE(shown, 5u) << terminal.out;
 }
 
 TEST_F(Vsthost, ValidatePassesOurPluginOnEveryCheck) {
