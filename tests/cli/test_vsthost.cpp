@@ -351,6 +351,8 @@ TEST_F(Vsthost, RenderWritesTheSameBitsAsEverBefore) {
         {"pcm16.aiff", "t.wav", true, trims, {"--format", "wav", "--subtype", "float"}, 16178396018060561860u},
         {"pcm32.w64", "u.w64", true, clipping, {"-b", "5"}, 6473503482191625845u},
         {"mono24.wav", "v.wav", false, {}, {"-b", "64"}, 5887851699827857558u},
+        {"pcm24.wav", "w.wav", true, clipping, {"-b", "511"}, 5123334791888317026u},
+        {"float.wav", "x.rf64", true, trims, {"--format", "rf64", "--subtype", "pcm24"}, 18221434739431565999u},
     };
     for (const auto& render : renders) {
         std::vector<std::string> args = {"render", render.ours ? TRIM_PLUGIN_PATH : QUIRKY_PLUGIN_PATH,
@@ -363,6 +365,10 @@ TEST_F(Vsthost, RenderWritesTheSameBitsAsEverBefore) {
         EXPECT_EQ(AudioHash(file(render.output)), render.hash) << render.output << " from " << render.input;
         fs::remove(file(render.output));
     }
+    // A plug-in that puts out NaN: the 24-bit file holds what it always held for it.
+    const Outcome nan = run({"render", FAULT_PLUGIN_PATH, file("mono.wav"), file("nan.wav"), "--subtype", "pcm24", "-p", "0=1"});
+    ASSERT_EQ(nan.exitCode, 0) << nan.err;
+    EXPECT_EQ(AudioHash(file("nan.wav")), 2058064266130967580u);
 }
 
 // --levels as it always printed them, from the audio in both precisions.

@@ -1,8 +1,12 @@
 #include <sndfile.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -202,6 +206,91 @@ private:
     std::vector<std::int32_t> integers_;
 };
 
+// libsndfile's 24-bit samples of floats when clipping is on, in the top three bytes of 32 bits:
+// scaled to 32 bits and rounded to the nearest, full scale where the scaled value reaches it, and
+// the most negative value for NaN. Four at a time where the processor has SSE2, whose conversion
+// rounds the same way and answers the most negative value for NaN and out of range.
+void ClipTo32Bits(const float* samples, std::size_t count, std::int32_t* clipped) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(2147483648.0f);
+    const __m128i fullScale = _mm_set1_epi32(INT32_MAX);
+    for (; i + 4 <= count; i += 4) {
+        const __m128 scaled = _mm_mul_ps(_mm_loadu_ps(samples + i), scale);
+        const __m128i rounded = _mm_cvtps_epi32(scaled);
+        const __m128i over = _mm_castps_si128(_mm_cmpge_ps(scaled, scale));
+        const __m128i limited = _mm_or_si128(_mm_andnot_si128(over, rounded), _mm_and_si128(over, fullScale));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(clipped + i), limited);
+    }
+#endif
+    for (; i < count; ++i) {
+        const float scaled = samples[i] * 2147483648.0f;
+        if (scaled >= 2147483647.0)
+            clipped[i] = INT32_MAX;
+        else if (scaled <= -2147483648.0 || std::isnan(scaled))
+            clipped[i] = INT32_MIN;
+        else
+            clipped[i] = static_cast<std::int32_t>(lrintf(scaled));
+    }
+}
+
+// Writes frames as sf_writef_float and sf_writef_double write them. Single-precision samples into
+// 24-bit PCM in the plain containers are converted here instead, as libsndfile converts them, and
+// written raw: libsndfile's own conversion costs some 16 instructions a sample, in writes of a few
+// kilobytes.
+template <typename Sample>
+class FrameWriter {
+public:
+    FrameWriter(SNDFILE* file, const SF_INFO& info)
+        : file_(file),
+          channels_(static_cast<std::size_t>(info.channels)),
+          swapped_(sf_command(file, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_TRUE),
+          encodes_(std::is_same_v<Sample, float> && PlainPcmBytes(info) == 3) {}
+
+    sf_count_t write(const Sample* frames, sf_count_t count) {
+        if constexpr (std::is_same_v<Sample, float>)
+            if (encodes_) return writeRaw(frames, static_cast<std::size_t>(count) * channels_);
+        return WriteFrames(file_, frames, count);
+    }
+
+private:
+    sf_count_t writeRaw(const float* frames, std::size_t samples) {
+        // Each sample is stored as a whole word, its fourth byte overwritten by the next sample.
+        raw_.resize(samples * 3 + 1);
+        clipped_.resize(samples);
+        ClipTo32Bits(frames, samples, clipped_.data());
+        if (swapped_)
+            Store<true>(samples);
+        else
+            Store<false>(samples);
+        const sf_count_t written = sf_write_raw(file_, raw_.data(), static_cast<sf_count_t>(samples * 3));
+        return written < 0 ? written : written / static_cast<sf_count_t>(channels_ * 3);
+    }
+
+    template <bool Swapped>
+    void Store(std::size_t count) {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto value = static_cast<std::uint32_t>(clipped_[i]);
+            // A word whose first three bytes in memory are the top three of value, in the file's order.
+            constexpr bool kLittle = std::endian::native == std::endian::little;
+            std::uint32_t word;
+            if constexpr (Swapped)
+                word = __builtin_bswap32(kLittle ? value : value >> 8);
+            else
+                word = kLittle ? value >> 8 : value;
+            std::memcpy(raw_.data() + i * 3, &word, sizeof word);
+        }
+    }
+
+    SNDFILE* file_;
+    std::size_t channels_;
+    bool swapped_;
+    bool encodes_;
+    std::vector<std::int32_t> clipped_;
+    std::vector<unsigned char> raw_;
+};
+
 // A progress bar on the terminal; silent when stderr is not one.
 class Progress {
 public:
@@ -249,8 +338,8 @@ Wanted* IfOfType(Sample* buffer) {
 // Samples are read as FileIn and written as FileOut, converted to and from the plug-in's Sample
 // while being interleaved. before and after are null unless levels are to be printed.
 template <typename Sample, typename FileIn, typename FileOut>
-void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, int blockSize,
-                   const std::string& outputPath, Levels* before, Levels* after) {
+void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
+                   int blockSize, const std::string& outputPath, Levels* before, Levels* after) {
     const int inputs = instance.inputs(), outputs = instance.outputs();
     const int transfer = FramesPerTransfer(blockSize, std::max(inputs, outputs));
     // A single channel of the plug-in's type is read into and written from the planar buffer itself.
@@ -266,6 +355,7 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
     const FileOut* const writeFrom = writesInPlace ? IfOfType<FileOut>(planarOut.channel(0)) : interleavedOut.data();
     AEffect* const effect = instance.plugin().effect();
     FrameReader<FileIn> reader(in, inInfo);
+    FrameWriter<FileOut> writer(out, outInfo);
     Progress progress(inInfo.frames, inInfo.samplerate);
     sf_count_t done = 0;
     for (;;) {
@@ -282,7 +372,7 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
         if (before != nullptr) before->add(planarIn, frames);
         if (after != nullptr) after->add(planarOut, frames);
         if (!writesInPlace) Interleave(planarOut.pointers(), outputs, static_cast<std::size_t>(frames), interleavedOut.data());
-        if (WriteFrames(out, writeFrom, frames) != frames)
+        if (writer.write(writeFrom, frames) != frames)
             throw HostError("cannot write '" + outputPath + "': " + sf_strerror(out));
         done += frames;
         progress.update(done);
@@ -297,13 +387,13 @@ void RenderInDouble(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO
     const bool floatIn = (inInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
     const bool floatOut = (outInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
     if (floatIn && floatOut)
-        RenderThrough<double, float, float>(instance, in, out, inInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, float, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
     else if (floatIn)
-        RenderThrough<double, float, double>(instance, in, out, inInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, float, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
     else if (floatOut)
-        RenderThrough<double, double, float>(instance, in, out, inInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, double, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
     else
-        RenderThrough<double, double, double>(instance, in, out, inInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, double, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
 }
 
 std::vector<std::uint8_t> ReadStateFile(const std::string& path) {
@@ -378,8 +468,8 @@ int RunRender(const RenderOptions& options) {
     if (options.doublePrecision)
         RenderInDouble(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output, levelsIn, levelsOut);
     else
-        RenderThrough<float, float, float>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, levelsIn,
-                                           levelsOut);
+        RenderThrough<float, float, float>(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output,
+                                           levelsIn, levelsOut);
     instance.suspend();
 
     std::vector<std::uint8_t> state;
