@@ -3,10 +3,12 @@
 // and small plug-ins with known faults.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -243,6 +245,188 @@ TEST_F(Vsthost, RenderInDoublePrecisionAnyBlockSizeAndOtherFormats) {
         ASSERT_NEAR(flac.samples[i], std::clamp(output.samples[i], -1.0, 1.0), 1.0 / (1 << 23)) << i;
 }
 
+// Full-scale noise with the same bits on every run and build, which <random>'s distributions do not
+// promise. PCM files get the integers; float files the integers over 2^31, times 1.25 to pass full scale.
+void WriteFullScaleNoise(const fs::path& path, int channels, int frames, int format) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = 48000;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    std::vector<int> integers(static_cast<std::size_t>(channels) * 4096);
+    std::vector<float> floats(integers.size());
+    for (int done = 0; done < frames;) {
+        const int count = std::min(4096, frames - done);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(count * channels); ++i) {
+            state = state * 6364136223846793005u + 1442695040888963407u;
+            integers[i] = static_cast<int>(static_cast<std::int32_t>(state >> 32));
+            floats[i] = static_cast<float>(integers[i]) * 0x1p-31f * 1.25f;
+        }
+        const bool isFloat = (format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
+        ASSERT_EQ(isFloat ? sf_writef_float(file, floats.data(), count) : sf_writef_int(file, integers.data(), count), count);
+        done += count;
+    }
+    sf_close(file);
+}
+
+// FNV-1a over the file's format, shape and stored samples: the bytes of the data chunk, or for FLAC,
+// which compresses them, the decoded integers. The header is left out because a float WAV's peak
+// chunk holds the time of writing.
+std::uint64_t AudioHash(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
+        return 0;
+    }
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    auto add = [&hash](const void* data, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) hash = (hash ^ static_cast<const unsigned char*>(data)[i]) * 0x100000001b3u;
+    };
+    const long long shape[] = {info.format, info.channels, info.samplerate, static_cast<long long>(info.frames)};
+    add(shape, sizeof shape);
+    // Raw reads take whole frames only: 4096 frames of up to 8 bytes a sample, in a multiple of 3 for 24 bits.
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(info.channels) * 4096 * 24);
+    std::vector<int> integers(static_cast<std::size_t>(info.channels) * 4096);
+    const bool compressed = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
+    long long hashed = 0;
+    for (;;) {
+        const sf_count_t count = compressed ? sf_readf_int(file, integers.data(), 4096) * info.channels * 4
+                                            : sf_read_raw(file, bytes.data(), static_cast<sf_count_t>(bytes.size()));
+        if (count <= 0) break;
+        add(compressed ? static_cast<const void*>(integers.data()) : bytes.data(), static_cast<std::size_t>(count));
+        hashed += count;
+    }
+    if (hashed < info.frames * info.channels) ADD_FAILURE() << "only " << hashed << " bytes of samples read from " << path;
+    sf_close(file);
+    return hash;
+}
+
+// What --levels printed, without the first line, which names the files.
+std::string LevelTable(const std::string& out) { return out.substr(std::min(out.size(), out.find('\n') + 1)); }
+
+// The hashes of renders made before render was reworked for speed; any change of a bit fails. Inputs
+// of every sample type, blocks that divide nothing, one frame per call, the largest block, both
+// precisions, output types chosen, and gains that take integer output past full scale, which clips.
+TEST_F(Vsthost, RenderWritesTheSameBitsAsEverBefore) {
+    const int frames = 70001;
+    WriteFullScaleNoise(file("float.wav"), 4, frames, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteFullScaleNoise(file("pcm16.wav"), 4, frames, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    WriteFullScaleNoise(file("pcm24.wav"), 4, frames, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    WriteFullScaleNoise(file("pcm32.wav"), 4, frames, SF_FORMAT_WAV | SF_FORMAT_PCM_32);
+    WriteFullScaleNoise(file("mono.wav"), 1, frames, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteFullScaleNoise(file("mono16.wav"), 1, frames, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    WriteFullScaleNoise(file("pcm24.aiff"), 4, frames, SF_FORMAT_AIFF | SF_FORMAT_PCM_24);
+    WriteFullScaleNoise(file("pcm16.aiff"), 4, frames, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+    WriteFullScaleNoise(file("pcm32.w64"), 4, frames, SF_FORMAT_W64 | SF_FORMAT_PCM_32);
+    WriteFullScaleNoise(file("mono24.wav"), 1, frames, SF_FORMAT_WAVEX | SF_FORMAT_PCM_24);
+    const std::vector<std::string> trims = {"-d", "level mono 1=-6", "-d", "level mono 2=3.5", "-d", "level mono 4=-12"};
+    const std::vector<std::string> clipping = {"-d", "level mono 1=12", "-d", "level mono 2=-3", "-d", "level mono 4=6"};
+    const struct {
+        const char* input;
+        const char* output;
+        bool ours;  // else the mono test plug-in at a gain of 0.7
+        const std::vector<std::string>& gains;
+        std::vector<std::string> options;
+        std::uint64_t hash;
+    } renders[] = {
+        {"float.wav", "a.wav", true, trims, {}, 13931932678345791305u},
+        {"float.wav", "b.wav", true, trims, {"-b", "7"}, 13931932678345791305u},
+        {"float.wav", "c.wav", true, trims, {"-b", "1"}, 13931932678345791305u},
+        {"float.wav", "d.wav", true, trims, {"-b", "65536"}, 13931932678345791305u},
+        {"float.wav", "e.wav", true, clipping, {"--double", "-b", "333"}, 14646616623534779194u},
+        {"float.wav", "f.wav", true, clipping, {"--subtype", "pcm16", "-b", "1000"}, 8558218969110505153u},
+        {"float.wav", "g.aiff", true, clipping, {"--format", "aiff", "--subtype", "pcm24"}, 14291897506899378298u},
+        {"float.wav", "h.wav", true, trims, {"--subtype", "double", "--double", "-b", "4096"}, 18109069222299448138u},
+        {"pcm16.wav", "i.wav", true, clipping, {}, 3315745932463190176u},
+        {"pcm16.wav", "j.wav", true, clipping, {"--subtype", "pcmu8", "-b", "3"}, 10466731341686458735u},
+        {"pcm24.wav", "k.wav", true, clipping, {"--double", "-b", "4097"}, 7962163237713199034u},
+        {"pcm24.wav", "l.flac", true, clipping, {"--format", "flac", "-b", "2048"}, 9800140525866675112u},
+        {"pcm24.wav", "m.wav", true, trims, {"--subtype", "float"}, 13626364439261507907u},
+        {"pcm32.wav", "n.wav", true, clipping, {"-b", "100"}, 10870910644480884783u},
+        {"pcm32.wav", "o.wav", true, clipping, {"--double", "-b", "8191"}, 10090549929227961095u},
+        {"mono.wav", "p.wav", false, {}, {"-b", "7"}, 17215574652963000149u},
+        {"mono16.wav", "q.wav", false, {}, {}, 6439811959884326768u},
+        {"pcm24.aiff", "r.aiff", true, clipping, {"-b", "999"}, 5290196828728224369u},
+        {"pcm16.aiff", "s.aiff", true, clipping, {"--double"}, 2053179383391194657u},
+        {"pcm16.aiff", "t.wav", true, trims, {"--format", "wav", "--subtype", "float"}, 16178396018060561860u},
+        {"pcm32.w64", "u.w64", true, clipping, {"-b", "5"}, 6473503482191625845u},
+        {"mono24.wav", "v.wav", false, {}, {"-b", "64"}, 5887851699827857558u},
+        {"pcm24.wav", "w.wav", true, clipping, {"-b", "511"}, 5123334791888317026u},
+        {"float.wav", "x.rf64", true, trims, {"--format", "rf64", "--subtype", "pcm24"}, 18221434739431565999u},
+    };
+    for (const auto& render : renders) {
+        std::vector<std::string> args = {"render", render.ours ? TRIM_PLUGIN_PATH : QUIRKY_PLUGIN_PATH,
+                                         file(render.input), file(render.output)};
+        if (!render.ours) args.insert(args.end(), {"-p", "0=1", "-p", "1=0.7"});
+        args.insert(args.end(), render.gains.begin(), render.gains.end());
+        args.insert(args.end(), render.options.begin(), render.options.end());
+        const Outcome result = run(args);
+        ASSERT_EQ(result.exitCode, 0) << render.output << ": " << result.err;
+        EXPECT_EQ(AudioHash(file(render.output)), render.hash) << render.output << " from " << render.input;
+        fs::remove(file(render.output));
+    }
+    // A plug-in that puts out NaN: the 24-bit file holds what it always held for it.
+    const Outcome nan = run({"render", FAULT_PLUGIN_PATH, file("mono.wav"), file("nan.wav"), "--subtype", "pcm24", "-p", "0=1"});
+    ASSERT_EQ(nan.exitCode, 0) << nan.err;
+    EXPECT_EQ(AudioHash(file("nan.wav")), 2058064266130967580u);
+}
+
+// --levels as it always printed them, from the audio in both precisions.
+TEST_F(Vsthost, RenderLevelsPrintTheSameFiguresAsEverBefore) {
+    WriteFullScaleNoise(file("pcm24.wav"), 4, 30011, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    WriteFullScaleNoise(file("mono.wav"), 1, 30011, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    const Outcome single = run({"render", TRIM_PLUGIN_PATH, file("pcm24.wav"), file("single.wav"), "--levels", "-b", "77",
+                                "-d", "level mono 1=-6", "-d", "level mono 2=3.5", "-d", "level mono 4=-12"});
+    ASSERT_EQ(single.exitCode, 0) << single.err;
+    EXPECT_EQ(LevelTable(single.out),
+              "channel      peak in      RMS in    peak out     RMS out      change\n"
+              "1              -0.00       -4.79       -6.00      -10.79    -6.00 dB\n"
+              "2              -0.00       -4.78       +3.50       -1.28    +3.50 dB\n"
+              "3              -0.00       -4.76       -0.00       -4.76    +0.00 dB\n"
+              "4              -0.00       -4.76      -12.00      -16.76   -12.00 dB\n"
+              "levels in dBFS; change is RMS out over RMS in\n")
+        << single.out;
+    const Outcome twice = run({"render", TRIM_PLUGIN_PATH, file("pcm24.wav"), file("double.wav"), "--levels", "--double",
+                               "-d", "level mono 1=12", "-d", "level mono 3=-0.1"});
+    ASSERT_EQ(twice.exitCode, 0) << twice.err;
+    EXPECT_EQ(LevelTable(twice.out),
+              "channel      peak in      RMS in    peak out     RMS out      change\n"
+              "1              -0.00       -4.79      +12.00       +7.21   +12.00 dB\n"
+              "2              -0.00       -4.78       -0.00       -4.78    +0.00 dB\n"
+              "3              -0.00       -4.76       -0.10       -4.86    -0.10 dB\n"
+              "4              -0.00       -4.76       -0.00       -4.76    +0.00 dB\n"
+              "levels in dBFS; change is RMS out over RMS in\n")
+        << twice.out;
+    const Outcome mono = run({"render", QUIRKY_PLUGIN_PATH, file("mono.wav"), file("mono-out.wav"), "--levels", "-p",
+                              "0=0", "-p", "1=0.3"});
+    ASSERT_EQ(mono.exitCode, 0) << mono.err;
+    EXPECT_EQ(LevelTable(mono.out),
+              "channel      peak in      RMS in    peak out     RMS out      change\n"
+              "1              +1.94       -2.88      -14.54      -19.36   -16.48 dB\n"
+              "levels in dBFS; change is RMS out over RMS in\n")
+        << mono.out;
+}
+
+// Rendering streams block by block: two minutes of four channels, which held whole as float samples
+// would take 92 MB, render in either precision within 64 MB of resident memory.
+TEST_F(Vsthost, RenderHoldsLittleOfTheFileAtOnce) {
+    if (!kAllocationsCounted) GTEST_SKIP() << "the address sanitizer's own memory hides the host's";
+    WriteFullScaleNoise(file("long.wav"), 4, 120 * 48000, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    for (const bool doublePrecision : {false, true}) {
+        std::vector<std::string> args = {"render", TRIM_PLUGIN_PATH, file("long.wav"), file("out.wav"), "-d", "0=-6"};
+        if (doublePrecision) args.push_back("--double");
+        const Outcome result = run(args);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(fs::file_size(file("out.wav")), fs::file_size(file("long.wav")));
+        rusage usage{};
+        ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+        EXPECT_LE(usage.ru_maxrss, 64 * 1024) << "kB at most, " << (doublePrecision ? "double" : "single") << " precision";
+    }
+}
+
 TEST_F(Vsthost, RenderDrivesThirdPartyPlugins) {
     RequirePeer(kLspDelay);
     RequirePeer(kZamGrains);
@@ -376,6 +560,10 @@ TEST_F(Vsthost, RenderShowsProgressOnlyOnATerminal) {
     }();
     ASSERT_EQ(terminal.exitCode, 0);
     EXPECT_NE(terminal.out.find("] 100%"), std::string::npos) << terminal.out;
+    // It advances while the file is read, not only at the end.
+    std::size_t shown = 0;
+    for (std::size_t at = terminal.out.find("\r["); at != std::string::npos; at = terminal.out.find("\r[", at + 1)) ++shown;
+    EXPECT_GE(shown, 5u) << terminal.out;
 }
 
 TEST_F(Vsthost, ValidatePassesOurPluginOnEveryCheck) {

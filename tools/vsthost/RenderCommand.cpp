@@ -1,14 +1,23 @@
 #include <sndfile.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <type_traits>
 
 #include "tools/support/ChannelBuffers.h"
+#include "tools/support/Interleaving.h"
 #include "tools/support/Precision.h"
 #include "tools/support/Text.h"
 #include "tools/vsthost/Commands.h"
@@ -121,6 +130,167 @@ sf_count_t WriteFrames(SNDFILE* file, const double* frames, sf_count_t count) {
     return sf_writef_double(file, frames, count);
 }
 
+// Bytes per sample of 16-, 24- and 32-bit PCM in the containers that store it as plain integers,
+// else 0.
+int PlainPcmBytes(const SF_INFO& info) {
+    switch (info.format & SF_FORMAT_TYPEMASK) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX:
+        case SF_FORMAT_W64:
+        case SF_FORMAT_RF64:
+        case SF_FORMAT_AIFF: break;
+        default: return 0;
+    }
+    switch (info.format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_16: return 2;
+        case SF_FORMAT_PCM_24: return 3;
+        case SF_FORMAT_PCM_32: return 4;
+        default: return 0;
+    }
+}
+
+// Integers of Bytes bytes, placed in the top of 32 bits and scaled to -1..1 as libsndfile scales
+// them: both are exact (at most 24 significant bits, or 32 rounded once, times a power of two).
+// Each is loaded as a whole word, so raw holds 4 - Bytes bytes more than the samples. The integers
+// are gathered first and scaled in a second loop, which the compiler vectorises.
+template <int Bytes, bool BigEndian, typename Sample>
+void DecodePcm(const unsigned char* raw, std::size_t samples, std::int32_t* integers, Sample* decoded) {
+    constexpr int kBelow = 32 - 8 * Bytes;
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i < samples; ++i) {
+        std::uint32_t word;
+        std::memcpy(&word, raw + i * Bytes, sizeof word);
+        if constexpr ((std::endian::native == std::endian::big) != BigEndian) word = __builtin_bswap32(word);
+        integers[i] = static_cast<std::int32_t>(BigEndian ? word >> kBelow << kBelow : word << kBelow);
+    }
+    for (std::size_t i = 0; i < samples; ++i) decoded[i] = static_cast<Sample>(integers[i]) * Sample(0x1p-31);
+}
+
+// Reads frames as sf_readf_float and sf_readf_double give them. Plain PCM is read raw and scaled
+// here, to the same samples: libsndfile converts it through a buffer of a few kilobytes, a system
+// call each, at some 20 instructions a sample.
+template <typename Sample>
+class FrameReader {
+public:
+    FrameReader(SNDFILE* file, const SF_INFO& info)
+        : file_(file), channels_(static_cast<std::size_t>(info.channels)), bytes_(PlainPcmBytes(info)) {
+        const bool swapped = sf_command(file, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_TRUE;
+        bigEndian_ = (std::endian::native == std::endian::big) != swapped;
+    }
+
+    sf_count_t read(Sample* frames, sf_count_t count) {
+        if (bytes_ == 0) return ReadFrames(file_, frames, count);
+        const std::size_t wanted = static_cast<std::size_t>(count) * channels_ * static_cast<std::size_t>(bytes_);
+        raw_.resize(wanted + sizeof(std::uint32_t));
+        integers_.resize(static_cast<std::size_t>(count) * channels_);
+        const sf_count_t got = sf_read_raw(file_, raw_.data(), static_cast<sf_count_t>(wanted));
+        if (got <= 0) return got;
+        const std::size_t samples = static_cast<std::size_t>(got) / static_cast<std::size_t>(bytes_);
+        switch (bytes_ * 2 + (bigEndian_ ? 1 : 0)) {
+            case 4: DecodePcm<2, false>(raw_.data(), samples, integers_.data(), frames); break;
+            case 5: DecodePcm<2, true>(raw_.data(), samples, integers_.data(), frames); break;
+            case 6: DecodePcm<3, false>(raw_.data(), samples, integers_.data(), frames); break;
+            case 7: DecodePcm<3, true>(raw_.data(), samples, integers_.data(), frames); break;
+            case 8: DecodePcm<4, false>(raw_.data(), samples, integers_.data(), frames); break;
+            default: DecodePcm<4, true>(raw_.data(), samples, integers_.data(), frames); break;
+        }
+        return static_cast<sf_count_t>(samples / channels_);
+    }
+
+private:
+    SNDFILE* file_;
+    std::size_t channels_;
+    int bytes_;
+    bool bigEndian_ = false;
+    std::vector<unsigned char> raw_;
+    std::vector<std::int32_t> integers_;
+};
+
+// libsndfile's 24-bit samples of floats when clipping is on, in the top three bytes of 32 bits:
+// scaled to 32 bits and rounded to the nearest, full scale where the scaled value reaches it, and
+// the most negative value for NaN. Four at a time where the processor has SSE2, whose conversion
+// rounds the same way and answers the most negative value for NaN and out of range.
+void ClipTo32Bits(const float* samples, std::size_t count, std::int32_t* clipped) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(2147483648.0f);
+    const __m128i fullScale = _mm_set1_epi32(INT32_MAX);
+    for (; i + 4 <= count; i += 4) {
+        const __m128 scaled = _mm_mul_ps(_mm_loadu_ps(samples + i), scale);
+        const __m128i rounded = _mm_cvtps_epi32(scaled);
+        const __m128i over = _mm_castps_si128(_mm_cmpge_ps(scaled, scale));
+        const __m128i limited = _mm_or_si128(_mm_andnot_si128(over, rounded), _mm_and_si128(over, fullScale));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(clipped + i), limited);
+    }
+#endif
+    for (; i < count; ++i) {
+        const float scaled = samples[i] * 2147483648.0f;
+        if (scaled >= 2147483647.0)
+            clipped[i] = INT32_MAX;
+        else if (scaled <= -2147483648.0 || std::isnan(scaled))
+            clipped[i] = INT32_MIN;
+        else
+            clipped[i] = static_cast<std::int32_t>(lrintf(scaled));
+    }
+}
+
+// Writes frames as sf_writef_float and sf_writef_double write them. Single-precision samples into
+// 24-bit PCM in the plain containers are converted here instead, as libsndfile converts them, and
+// written raw: libsndfile's own conversion costs some 16 instructions a sample, in writes of a few
+// kilobytes.
+template <typename Sample>
+class FrameWriter {
+public:
+    FrameWriter(SNDFILE* file, const SF_INFO& info)
+        : file_(file),
+          channels_(static_cast<std::size_t>(info.channels)),
+          swapped_(sf_command(file, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_TRUE),
+          encodes_(std::is_same_v<Sample, float> && PlainPcmBytes(info) == 3) {}
+
+    sf_count_t write(const Sample* frames, sf_count_t count) {
+        if constexpr (std::is_same_v<Sample, float>)
+            if (encodes_) return writeRaw(frames, static_cast<std::size_t>(count) * channels_);
+        return WriteFrames(file_, frames, count);
+    }
+
+private:
+    sf_count_t writeRaw(const float* frames, std::size_t samples) {
+        // Each sample is stored as a whole word, its fourth byte overwritten by the next sample.
+        raw_.resize(samples * 3 + 1);
+        clipped_.resize(samples);
+        ClipTo32Bits(frames, samples, clipped_.data());
+        if (swapped_)
+            Store<true>(samples);
+        else
+            Store<false>(samples);
+        const sf_count_t written = sf_write_raw(file_, raw_.data(), static_cast<sf_count_t>(samples * 3));
+        return written < 0 ? written : written / static_cast<sf_count_t>(channels_ * 3);
+    }
+
+    template <bool Swapped>
+    void Store(std::size_t count) {
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto value = static_cast<std::uint32_t>(clipped_[i]);
+            // A word whose first three bytes in memory are the top three of value, in the file's order.
+            constexpr bool kLittle = std::endian::native == std::endian::little;
+            std::uint32_t word;
+            if constexpr (Swapped)
+                word = __builtin_bswap32(kLittle ? value : value >> 8);
+            else
+                word = kLittle ? value >> 8 : value;
+            std::memcpy(raw_.data() + i * 3, &word, sizeof word);
+        }
+    }
+
+    SNDFILE* file_;
+    std::size_t channels_;
+    bool swapped_;
+    bool encodes_;
+    std::vector<std::int32_t> clipped_;
+    std::vector<unsigned char> raw_;
+};
+
 // A progress bar on the terminal; silent when stderr is not one.
 class Progress {
 public:
@@ -145,32 +315,85 @@ private:
     int lastPercent_ = -1;
 };
 
-template <typename Sample>
-void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, int blockSize,
-                   const std::string& outputPath, Levels& before, Levels& after) {
+// Frames per read and per write: a whole number of processing blocks, about this many samples, so
+// that system calls and libsndfile's work per call are a small share of the cost whatever the block
+// size, while the buffers stay within the processor's caches.
+constexpr int kSamplesPerTransfer = 1 << 15;
+
+int FramesPerTransfer(int blockSize, int channels) {
+    const int wanted = std::max(1, kSamplesPerTransfer / channels);
+    return blockSize >= wanted ? blockSize : (wanted + blockSize - 1) / blockSize * blockSize;
+}
+
+// The buffer where it holds samples of type Wanted, else null.
+template <typename Wanted, typename Sample>
+Wanted* IfOfType(Sample* buffer) {
+    if constexpr (std::is_same_v<Wanted, Sample>)
+        return buffer;
+    else
+        return nullptr;
+}
+
+// Reads and writes whole transfers and hands the plug-in the same blocks as one read per block did.
+// Samples are read as FileIn and written as FileOut, converted to and from the plug-in's Sample
+// while being interleaved. before and after are null unless levels are to be printed.
+template <typename Sample, typename FileIn, typename FileOut>
+void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
+                   int blockSize, const std::string& outputPath, Levels* before, Levels* after) {
     const int inputs = instance.inputs(), outputs = instance.outputs();
-    std::vector<Sample> interleavedIn(static_cast<std::size_t>(blockSize) * static_cast<std::size_t>(inputs));
-    std::vector<Sample> interleavedOut(static_cast<std::size_t>(blockSize) * static_cast<std::size_t>(outputs));
-    ChannelBuffers<Sample> planarIn(inputs, blockSize), planarOut(outputs, blockSize);
+    const int transfer = FramesPerTransfer(blockSize, std::max(inputs, outputs));
+    // A single channel of the plug-in's type is read into and written from the planar buffer itself.
+    const bool readsInPlace = inputs == 1 && std::is_same_v<FileIn, Sample>;
+    const bool writesInPlace = outputs == 1 && std::is_same_v<FileOut, Sample>;
+    const auto frameCapacity = static_cast<std::size_t>(transfer);
+    std::vector<FileIn> interleavedIn(readsInPlace ? 0 : frameCapacity * static_cast<std::size_t>(inputs));
+    std::vector<FileOut> interleavedOut(writesInPlace ? 0 : frameCapacity * static_cast<std::size_t>(outputs));
+    ChannelBuffers<Sample> planarIn(inputs, transfer), planarOut(outputs, transfer);
+    std::vector<Sample*> blockIn(planarIn.pointers(), planarIn.pointers() + inputs + 1);
+    std::vector<Sample*> blockOut(planarOut.pointers(), planarOut.pointers() + outputs + 1);
+    FileIn* const readInto = readsInPlace ? IfOfType<FileIn>(planarIn.channel(0)) : interleavedIn.data();
+    const FileOut* const writeFrom = writesInPlace ? IfOfType<FileOut>(planarOut.channel(0)) : interleavedOut.data();
+    AEffect* const aeffect = instance.plugin().aeffect();
+    FrameReader<FileIn> reader(in, inInfo);
+    FrameWriter<FileOut> writer(out, outInfo);
     Progress progress(inInfo.frames, inInfo.samplerate);
     sf_count_t done = 0;
     for (;;) {
-        const auto frames = static_cast<int>(ReadFrames(in, interleavedIn.data(), blockSize));
+        const auto frames = static_cast<int>(reader.read(readInto, transfer));
         if (frames <= 0) break;
-        for (int f = 0; f < frames; ++f)
-            for (int c = 0; c < inputs; ++c) planarIn.channel(c)[f] = interleavedIn[static_cast<std::size_t>(f * inputs + c)];
-        ProcessReplacing(instance.plugin().aeffect(), planarIn.pointers(), planarOut.pointers(), frames);
-        instance.advance(frames);
-        before.add(planarIn, frames);
-        after.add(planarOut, frames);
-        for (int f = 0; f < frames; ++f)
-            for (int c = 0; c < outputs; ++c) interleavedOut[static_cast<std::size_t>(f * outputs + c)] = planarOut.channel(c)[f];
-        if (WriteFrames(out, interleavedOut.data(), frames) != frames)
+        if (!readsInPlace) Deinterleave(interleavedIn.data(), inputs, planarIn.pointers(), static_cast<std::size_t>(frames));
+        for (int first = 0; first < frames; first += blockSize) {
+            for (int c = 0; c < inputs; ++c) blockIn[static_cast<std::size_t>(c)] = planarIn.channel(c) + first;
+            for (int c = 0; c < outputs; ++c) blockOut[static_cast<std::size_t>(c)] = planarOut.channel(c) + first;
+            const int count = std::min(blockSize, frames - first);
+            ProcessReplacing(aeffect, blockIn.data(), blockOut.data(), count);
+            instance.advance(count);
+        }
+        if (before != nullptr) before->add(planarIn, frames);
+        if (after != nullptr) after->add(planarOut, frames);
+        if (!writesInPlace) Interleave(planarOut.pointers(), outputs, static_cast<std::size_t>(frames), interleavedOut.data());
+        if (writer.write(writeFrom, frames) != frames)
             throw HostError("cannot write '" + outputPath + "': " + sf_strerror(out));
         done += frames;
         progress.update(done);
     }
     if (sf_error(in) != SF_ERR_NO_ERROR) throw HostError("reading the audio file failed: " + std::string(sf_strerror(in)));
+}
+
+// Double-precision rendering of float files reads and writes floats and widens and narrows them
+// itself: libsndfile converts the same way, exactly and by C's rounding, but in small pieces.
+void RenderInDouble(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
+                    int blockSize, const std::string& outputPath, Levels* before, Levels* after) {
+    const bool floatIn = (inInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
+    const bool floatOut = (outInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
+    if (floatIn && floatOut)
+        RenderThrough<double, float, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
+    else if (floatIn)
+        RenderThrough<double, float, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
+    else if (floatOut)
+        RenderThrough<double, double, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
+    else
+        RenderThrough<double, double, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
 }
 
 std::vector<std::uint8_t> ReadStateFile(const std::string& path) {
@@ -238,11 +461,15 @@ int RunRender(const RenderOptions& options) {
     if (!out) throw HostError("cannot write '" + options.output + "': " + sf_strerror(nullptr));
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);  // integer formats clip instead of wrapping
 
+    // Levels are measured only when they are to be printed.
     Levels before(fields.numInputs), after(fields.numOutputs);
+    Levels* const levelsIn = options.levels ? &before : nullptr;
+    Levels* const levelsOut = options.levels ? &after : nullptr;
     if (options.doublePrecision)
-        RenderThrough<double>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, before, after);
+        RenderInDouble(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output, levelsIn, levelsOut);
     else
-        RenderThrough<float>(instance, in.get(), out.get(), inInfo, options.blockSize, options.output, before, after);
+        RenderThrough<float, float, float>(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output,
+                                           levelsIn, levelsOut);
     instance.suspend();
 
     std::vector<std::uint8_t> state;
