@@ -5,7 +5,7 @@
 #
 #   build    what the main job (scripts/render-demo.sh) and a plain build need
 #   test     sanitizer runtimes, GoogleTest, Google Benchmark, FFTW, valgrind, the third-party
-#            plug-ins, Ardour, Audacity, Qtractor, gdb, Xvfb
+#            plug-ins, Ardour, Audacity, Qtractor, gdb, Xvfb, xmllint
 #   windows  the mingw-w64 cross compilers and Wine for 64-bit programs
 #   win32    the i386 architecture, 32-bit Wine, LMMS and its VST server, qemu-user-static, the
 #            i686 cross compiler, Xvfb and xdotool
@@ -36,7 +36,7 @@ tier_packages() {
         libsndfile1-dev libcli11-dev nlohmann-json3-dev sox ;;
     test) echo clang libclang-rt-14-dev \
         libgtest-dev libgmock-dev googletest libbenchmark-dev libfftw3-dev valgrind gdb \
-        lsp-plugins-vst zam-plugins ardour audacity qtractor xvfb xdotool ;;
+        lsp-plugins-vst zam-plugins ardour audacity qtractor xvfb xdotool libxml2-utils ;;
     windows) echo g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 ;;
     # LMMS, the real Windows host of the 32-bit DLL (tests/lmms), must be the i386 build: Debian
     # builds its Wine-hosted VST server for i386 only. Where the kernel runs no 32-bit code,
