@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 namespace vsthost::validate {
 
