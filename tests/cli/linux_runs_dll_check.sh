@@ -77,5 +77,14 @@ grep -q '"name": "level mono 4"' "${work}/info-linux.json" || fail "info through
 cat "${work}/bench.txt"
 [ "$(grep -c -E 'TolvarneskLevelTrimmer4x.dll +4 (float|double) ' "${work}/bench.txt")" -eq 2 ] ||
     fail "bench through the Linux build did not time float and double"
+# The options of validate go through, the JUnit file's path (relative here) as Wine sees it.
+junit_status=0
+(cd "${work}" && "${linux_vsthost}" validate "${faulty_dll}" --timeout-factor "${factor}" --only load,zero-frames \
+    --sample-rates 32000 --junit report.xml > "${work}/junit.txt") || junit_status=$?
+cat "${work}/junit.txt"
+[ "${junit_status}" -eq 1 ] || fail "validate --junit through the Linux build: exit status ${junit_status}, not 1"
+grep -q '<testcase classname="vsthost.validate" name="0-frame blocks"' "${work}/report.xml" 2> /dev/null ||
+    fail "validate --junit through the Linux build wrote no report.xml with the 0-frame check"
+[ "$(verdicts "${work}/junit.txt" | wc -l)" -eq 2 ] || fail "validate --only load,zero-frames did not run 2 checks"
 [ "${failed}" -eq 0 ] && echo "the Linux build ran the ${bits} DLLs with the Windows build: same verdicts and exit codes"
 exit "${failed}"

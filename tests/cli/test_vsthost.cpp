@@ -634,6 +634,151 @@ TEST_F(Vsthost, ValidateFailsTheChecksAFaultyPluginBreaks) {
     }
 }
 
+// What xmllint, a real XML parser, finds at the XPath in the file, or why it could not read the file.
+std::string XPathIn(const fs::path& xml, const std::string& path) {
+    const fs::path answer = xml.string() + ".xpath";
+    const int status = std::system(("xmllint --noout --xpath " + Quoted("string(" + path + ")") + " " + Quoted(xml) +
+                                    " >/dev/null 2>&1 && xmllint --xpath " + Quoted("string(" + path + ")") + " " +
+                                    Quoted(xml) + " >" + Quoted(answer) + " 2>&1")
+                                       .c_str());
+    std::string text = Slurp(answer);
+    fs::remove(answer);
+    if (!text.empty() && text.back() == '\n') text.pop_back();  // what xmllint adds
+    return status == 0 ? text : "xmllint cannot read the file: " + text;
+}
+
+void RequireXmllint() {
+    if (std::system("command -v xmllint >/dev/null") != 0)
+        GTEST_SKIP() << "xmllint is not installed (Debian's libxml2-utils; scripts/install-deps.sh installs it)";
+}
+
+// The report for machines: one object per check with its verdict, what it expected and saw, and how
+// long it took; the same in JUnit XML, which a real parser reads. A path with characters XML must
+// escape and a byte that is not UTF-8 must not spoil the file.
+TEST_F(Vsthost, ValidateReportsEachCheckAsJsonAndJUnit) {
+    RequireXmllint();
+    const fs::path plugin = file("fault & <\xff>.so");
+    fs::copy_file(FAULT_PLUGIN_PATH, plugin);
+    const Outcome result =
+        run({"validate", plugin, "--only", "load,info,zero-frames,in-place", "--json", "--junit", file("report.xml")});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    const nlohmann::json report = nlohmann::json::parse(result.out);
+    EXPECT_EQ(report["seed"], 1);
+    EXPECT_EQ(report["sampleRates"], nlohmann::json::parse("[44100, 48000, 96000]"));
+    EXPECT_EQ(report["blockSizes"], nlohmann::json::parse("[1, 32, 64, 512, 1024, 4096]"));
+    EXPECT_EQ(report["passed"], 2);
+    EXPECT_EQ(report["failed"], 2);
+    EXPECT_EQ(report["skipped"], 0);
+    EXPECT_EQ(report["stopped"], false);
+    const nlohmann::json& checks = report["checks"];
+    ASSERT_EQ(checks.size(), 4u) << result.out;
+    const std::vector<std::vector<std::string>> expected = {
+        {"load", "load and instantiate", "pass", "the binary to load and give an instance", "entry VSTPluginMain"},
+        {"info", "info", "pass", "consistent counts, flags, entry points and normalised parameter values", ""},
+        {"zero-frames", "0-frame blocks", "fail", "0-frame calls to leave the outputs untouched",
+         "output channel 0 frame 0 written"},
+        {"in-place", "in-place buffers", "fail", "the check 'in-place buffers' to finish", "crashed with signal 6"},
+    };
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i][0]);
+        EXPECT_EQ(checks[i].size(), 6u) << checks[i];
+        EXPECT_EQ(checks[i]["id"], expected[i][0]);
+        EXPECT_EQ(checks[i]["name"], expected[i][1]);
+        EXPECT_EQ(checks[i]["verdict"], expected[i][2]);
+        EXPECT_EQ(checks[i]["expected"], expected[i][3]);
+        EXPECT_NE(checks[i]["seen"].get<std::string>().find(expected[i][4]), std::string::npos) << checks[i]["seen"];
+        EXPECT_GT(checks[i]["durationSeconds"].get<double>(), 0.0);
+        EXPECT_LT(checks[i]["durationSeconds"].get<double>(), 600.0);
+    }
+    const fs::path xml = file("report.xml");
+    EXPECT_EQ(XPathIn(xml, "count(/testsuites/testsuite/testcase)"), "4");
+    EXPECT_EQ(XPathIn(xml, "/testsuites/testsuite/@tests"), "4");
+    EXPECT_EQ(XPathIn(xml, "/testsuites/testsuite/@failures"), "2");
+    EXPECT_EQ(XPathIn(xml, "/testsuites/@failures"), "2");
+    EXPECT_EQ(XPathIn(xml, "/testsuites/testsuite/@skipped"), "0");
+    EXPECT_EQ(XPathIn(xml, "/testsuites/testsuite/@name"), plugin.string().substr(0, plugin.string().size() - 6) +
+                                                              "<\xEF\xBF\xBD>.so");
+    EXPECT_EQ(XPathIn(xml, "count(//testcase[failure])"), "2");
+    EXPECT_EQ(XPathIn(xml, "//testcase[@name='0-frame blocks']/failure/@message"),
+              "expected 0-frame calls to leave the outputs untouched; seen " + checks[2]["seen"].get<std::string>());
+    EXPECT_EQ(XPathIn(xml, "//testcase[@name='info']/system-out"), checks[1]["seen"].get<std::string>());
+    EXPECT_GT(std::stod(XPathIn(xml, "//testcase[@name='load and instantiate']/@time")), 0.0);
+    // The lines without --json say the same.
+    const auto lines = ValidateLines(run({"validate", plugin, "--only", "zero-frames"}).out);
+    EXPECT_NE(lines.at("0-frame blocks").second.find("expected 0-frame calls to leave the outputs untouched; seen output "
+                                                     "channel 0 frame 0 written"),
+              std::string::npos);
+}
+
+// --only and --skip take ids or names; the exit code is the checks' that ran. A name that is no
+// check's, or a choice that leaves none, is a usage error that lists the checks.
+TEST_F(Vsthost, ValidateRunsTheChecksChosenByOnlyAndSkip) {
+    const Outcome chosen = run({"validate", FAULT_PLUGIN_PATH, "--only", "programs", "--only", "0-frame blocks,texts"});
+    EXPECT_EQ(chosen.exitCode, 1) << chosen.out;
+    const auto chosenLines = ValidateLines(chosen.out);
+    ASSERT_EQ(chosenLines.size(), 3u) << chosen.out;
+    EXPECT_EQ(chosenLines.at("0-frame blocks").first, "FAIL");
+    EXPECT_EQ(chosenLines.at("programs").first, "PASS");
+    EXPECT_EQ(chosenLines.at("text buffers").first, "PASS");
+    EXPECT_NE(chosen.out.find("3 checks: 2 passed, 1 failed, 0 skipped"), std::string::npos) << chosen.out;
+    // Skipping the checks the faulty plug-in fails leaves a pass.
+    const Outcome rest = run({"validate", FAULT_PLUGIN_PATH, "--skip", "zero-frames,in-place,state,fuzz,allocations",
+                              "--skip", "processing", "--skip", "open-close-cold,open-close-warm,second-thread"});
+    EXPECT_EQ(rest.exitCode, 0) << rest.out;
+    const auto restLines = ValidateLines(rest.out);
+    EXPECT_EQ(restLines.size(), 6u) << rest.out;
+    EXPECT_EQ(restLines.count("parameter fuzz"), 0u);
+    EXPECT_EQ(restLines.count("processing at 48000 Hz"), 0u);
+    for (const auto& [name, line] : restLines) EXPECT_EQ(line.first, "PASS") << line.second;
+    const std::string list = "the checks are: load, open-close-cold, open-close-warm, instances, info, texts, programs, "
+                             "processing, zero-frames, in-place, sub-block-automation, second-thread, state, allocations, fuzz";
+    for (const auto& args : {std::vector<std::string>{"--only", "info,nosuch"}, std::vector<std::string>{"--skip", "nosuch"}}) {
+        std::vector<std::string> command = {"validate", TRIM_PLUGIN_PATH};
+        command.insert(command.end(), args.begin(), args.end());
+        const Outcome unknown = run(command);
+        EXPECT_EQ(unknown.exitCode, 2) << unknown.out;
+        EXPECT_EQ(unknown.out, "");
+        EXPECT_NE(unknown.err.find("there is no check named 'nosuch'; " + list), std::string::npos) << unknown.err;
+    }
+    const Outcome none = run({"validate", TRIM_PLUGIN_PATH, "--only", "info", "--skip", "info"});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_NE(none.err.find("--only and --skip leave no check to run"), std::string::npos) << none.err;
+}
+
+// The processing checks run at the rates and in the block sizes given, one check per rate.
+TEST_F(Vsthost, ValidateProcessesAtTheRatesAndBlockSizesGiven) {
+    const Outcome result = run({"validate", TRIM_PLUGIN_PATH, "--only", "processing", "--sample-rates", "22050,88200.5",
+                                "--block-sizes", "7", "--block-sizes", "300", "--json"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const nlohmann::json report = nlohmann::json::parse(result.out);
+    EXPECT_EQ(report["sampleRates"], nlohmann::json::parse("[22050, 88200.5]"));
+    EXPECT_EQ(report["blockSizes"], nlohmann::json::parse("[7, 300]"));
+    ASSERT_EQ(report["checks"].size(), 2u) << result.out;
+    EXPECT_EQ(report["checks"][0]["name"], "processing at 22050 Hz");
+    EXPECT_EQ(report["checks"][1]["name"], "processing at 88200.5 Hz");
+    for (const auto& check : report["checks"]) {
+        EXPECT_EQ(check["verdict"], "pass");
+        EXPECT_NE(check["seen"].get<std::string>().find("noise in blocks of 7 300, float and double"), std::string::npos)
+            << check["seen"];
+    }
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } mistakes[] = {
+        {{"--block-sizes", "0"}, "--block-sizes"},
+        {{"--block-sizes", "64,x"}, "--block-sizes"},
+        {{"--sample-rates", "-48000"}, "--sample-rates"},
+        {{"--sample-rates", "48000,48000"}, "the sample rate 48000 is given twice"},
+    };
+    for (const auto& mistake : mistakes) {
+        std::vector<std::string> command = {"validate", TRIM_PLUGIN_PATH};
+        command.insert(command.end(), mistake.args.begin(), mistake.args.end());
+        const Outcome refused = run(command);
+        EXPECT_EQ(refused.exitCode, 2) << mistake.says;
+        EXPECT_NE(refused.err.find(mistake.says), std::string::npos) << refused.err;
+    }
+}
+
 TEST_F(Vsthost, TruncatedPluginFilesAreRefusedBeforeAnythingMapsThem) {
     const std::string whole = Slurp(TRIM_PLUGIN_PATH);
     WriteAudio(file("four.wav"), Noise(4, 100, SF_FORMAT_WAV | SF_FORMAT_FLOAT));
@@ -708,6 +853,12 @@ TEST_F(Vsthost, WindowsDllsRunWithTheWindowsBuildOfTheirBitnessUnderWine) {
         {{"info", "plugin64.dll", "--json"},
          "cd " + Quoted(dir_.string()) + " &&",
          {"win64", file("vsthost-win64.exe"), "info", z + "plugin64.dll", "--json"}},
+        {{"validate", "plugin64.dll", "--only", "info,load", "--skip", "fuzz", "--sample-rates", "22050", "--block-sizes",
+          "16,32", "--json", "--junit", "report.xml"},
+         "cd " + Quoted(dir_.string()) + " &&",
+         {"win64", file("vsthost-win64.exe"), "validate", z + "plugin64.dll", "--seed", "1", "--timeout-factor", "1",
+          "--only", "info", "--only", "load", "--skip", "fuzz", "--sample-rates", "22050", "--block-sizes", "16",
+          "--block-sizes", "32", "--json", "--junit", z + "report.xml"}},
         {{"bench", file("plugin64.dll"), file("other64.dll"), "-b", "64", "-p", "2:gain=0.5", "-d", "level=-3"},
          "",
          {"win64", file("vsthost-win64.exe"), "bench", z + "plugin64.dll", z + "other64.dll", "--block", "64", "--rounds",

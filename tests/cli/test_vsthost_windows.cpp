@@ -141,6 +141,30 @@ TEST_F(VsthostWindows, ValidateFailsTheChecksAFaultyDllBreaks) {
                     {"processing at 44100 Hz", {"PASS", ""}}});
 }
 
+// The report for machines and the choice of checks, rates and block sizes work as on Linux, also in
+// the child processes this build starts again for each check.
+TEST_F(VsthostWindows, ValidateReportsTheChosenChecksAsJsonAndJUnit) {
+    const Outcome result = run({"validate", FAULT_PLUGIN_PATH, "--only", "processing,zero-frames,in-place",
+                                "--sample-rates", "32000", "--block-sizes", "16,48", "--json", "--junit",
+                                file("report.xml").string()});
+    EXPECT_EQ(result.exitCode, 1u) << result.err;
+    const auto report = nlohmann::json::parse(result.out);
+    const auto& checks = report["checks"];
+    ASSERT_EQ(checks.size(), 3u) << result.out;
+    EXPECT_EQ(checks[0]["name"], "processing at 32000 Hz");
+    EXPECT_EQ(checks[0]["verdict"], "pass");
+    EXPECT_NE(checks[0]["seen"].get<std::string>().find("noise in blocks of 16 48"), std::string::npos) << checks[0];
+    EXPECT_EQ(checks[1]["verdict"], "fail");
+    EXPECT_EQ(checks[1]["expected"], "0-frame calls to leave the outputs untouched");
+    EXPECT_EQ(checks[2]["verdict"], "fail");
+    EXPECT_NE(checks[2]["seen"].get<std::string>().find("crashed with abort() (SIGABRT)"), std::string::npos) << checks[2];
+    EXPECT_GT(checks[2]["durationSeconds"].get<double>(), 0.0);
+    const std::string xml = Slurp(file("report.xml"));
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"vsthost validate\" tests=\"3\" "
+                        "failures=\"2\"", 0), 0u) << xml;
+    EXPECT_NE(xml.find("<testcase classname=\"vsthost.validate\" name=\"processing at 32000 Hz\""), std::string::npos);
+}
+
 // Allocations made by the plug-in's own thread while it processes are not the processing thread's.
 TEST_F(VsthostWindows, ValidateCountsOnlyTheProcessingThreadsAllocations) {
     expectVerdicts(run({"validate", QUIRKY_PLUGIN_PATH}, "allocates-elsewhere"), 0,

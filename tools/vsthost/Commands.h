@@ -34,6 +34,12 @@ struct ValidateOptions {
     std::string plugin;
     unsigned seed = 1;
     double timeoutFactor = 1.0;  // scales every check's time limit, e.g. for an emulated run
+    std::vector<std::string> only;  // check names to run; empty: all
+    std::vector<std::string> skip;  // check names not to run
+    std::vector<double> sampleRates;  // of the processing checks; empty: their defaults
+    std::vector<int> blockSizes;      // of the processing checks; empty: their defaults
+    bool json = false;                // the report as JSON on standard output instead of lines
+    std::string junitFile;            // where to write the report as JUnit XML too; empty: nowhere
     // Set in a child process that the validate command started again (Windows): the one check to
     // run and the channel its answer goes to.
     std::string runCheck;

@@ -23,4 +23,8 @@ using ArgumentsFor = std::function<std::vector<std::string>(const std::vector<st
 // programs of that bitness are missing here, or the plug-ins are of different kinds.
 std::optional<int> RunWithTheirBuild(const std::vector<std::string>& plugins, const ArgumentsFor& arguments);
 
+// A file's path as the build that RunWithTheirBuild runs sees it (Wine's drive Z: for the Windows
+// builds); the path itself where this build runs everything.
+std::string PathForTheirBuild(const std::string& path);
+
 }  // namespace vsthost

@@ -137,6 +137,8 @@ std::string WhyNotRunning(const std::string& wineRun, const WindowsBuild& build)
 
 void PrepareProcess() {}
 
+std::string PathForTheirBuild(const std::string& path) { return WinePath(path); }
+
 std::optional<int> RunWithTheirBuild(const std::vector<std::string>& plugins, const ArgumentsFor& arguments) {
     std::optional<BinaryFormat> windows;
     std::string firstDll, firstOther;

@@ -42,6 +42,8 @@ void PrepareProcess() {
 // it is checked before loading.
 std::optional<int> RunWithTheirBuild(const std::vector<std::string>&, const ArgumentsFor&) { return std::nullopt; }
 
+std::string PathForTheirBuild(const std::string& path) { return path; }
+
 int RunRender(const RenderOptions&) {
     throw HostError("render is part of the Linux build of vsthost only: it reads and writes audio files through "
                     "libsndfile, which the Windows build does without (it has info, validate and bench)");

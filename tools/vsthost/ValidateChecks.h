@@ -20,12 +20,18 @@ namespace vsthost::validate {
 
 inline constexpr double kDefaultRate = 44100.0;
 inline constexpr int kDefaultBlock = 512;
+// What the processing checks run at unless the command is given others.
+inline constexpr double kDefaultSampleRates[] = {44100.0, 48000.0, 96000.0};
+inline constexpr int kDefaultBlockSizes[] = {1, 32, 64, 512, 1024, 4096};
 
 enum class Status : char { Pass = 'P', Fail = 'F', Skip = 'S' };
 
+// A failure says what was expected and what was seen instead; a pass or a skip only what was seen.
 struct Outcome {
     Status status;
-    std::string detail;
+    std::string expected;
+    std::string seen;
+    std::string text() const { return status == Status::Fail ? "expected " + expected + "; seen " + seen : seen; }
 };
 
 Outcome Passed(std::string detail);
@@ -41,6 +47,7 @@ struct Subject {
     std::string path;
     unsigned seed;
     double timeoutFactor;  // the command's scale of time limits, for a check that times itself
+    std::vector<int> blockSizes;  // what the processing checks run in
 };
 
 // An instance opened at the rate and block size, and resumed.
@@ -108,7 +115,7 @@ Outcome CheckWarmOpenClose(const Subject& subject);
 Outcome CheckSeveralInstances(const Subject& subject);
 Outcome CheckInfo(const Subject& subject);
 
-// Processing: noise at a sample rate in every block size, 0-frame blocks, in-place buffers.
+// Processing: noise at a sample rate in each of the subject's block sizes, 0-frame blocks, in-place buffers.
 Outcome CheckProcessingAt(const Subject& subject, double rate);
 Outcome CheckZeroFrames(const Subject& subject);
 Outcome CheckInPlace(const Subject& subject);

@@ -5,11 +5,9 @@
 
 namespace vsthost::validate {
 
-Outcome Passed(std::string detail) { return {Status::Pass, std::move(detail)}; }
-Outcome Failed(const std::string& expected, const std::string& seen) {
-    return {Status::Fail, "expected " + expected + "; seen " + seen};
-}
-Outcome Skipped(std::string why) { return {Status::Skip, std::move(why)}; }
+Outcome Passed(std::string detail) { return {Status::Pass, "", std::move(detail)}; }
+Outcome Failed(const std::string& expected, const std::string& seen) { return {Status::Fail, expected, seen}; }
+Outcome Skipped(std::string why) { return {Status::Skip, "", std::move(why)}; }
 
 std::string Number(double value) {
     char text[64];

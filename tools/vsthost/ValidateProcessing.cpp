@@ -1,4 +1,4 @@
-// Processing checks: noise at each sample rate in every block size and both precisions, 0-frame
+// Processing checks: noise at each sample rate in every block size asked for and both precisions, 0-frame
 // blocks, and in-place buffers against separate ones.
 #include <algorithm>
 #include <string>
@@ -9,7 +9,6 @@ namespace vsthost::validate {
 
 namespace {
 
-constexpr int kBlockSizes[] = {1, 32, 64, 512, 1024, 4096};
 constexpr int kFramesPerSetting = 8192;
 
 template <typename Sample>
@@ -67,12 +66,12 @@ InPlaceFinding InPlaceProblem(const PluginBinary& binary, std::mt19937& random) 
 Outcome CheckProcessingAt(const Subject& subject, double rate) {
     std::mt19937 random(subject.seed);
     const PluginBinary binary(subject.path);
-    auto instance = Started(binary, rate, kBlockSizes[0]);
+    auto instance = Started(binary, rate, subject.blockSizes.front());
     std::string precisions = "float";
     for (const bool isDouble : {false, true}) {
         if (isDouble && !instance->offersDouble()) continue;
         if (isDouble) precisions += " and double";
-        for (const int block : kBlockSizes) {
+        for (const int block : subject.blockSizes) {
             instance->reconfigure(rate, block);
             const int frames = std::max(kFramesPerSetting, 2 * block);
             const auto bad = isDouble ? NoiseThrough<double>(*instance, block, frames, random)
@@ -83,7 +82,7 @@ Outcome CheckProcessingAt(const Subject& subject, double rate) {
         }
     }
     std::string sizes;
-    for (const int block : kBlockSizes) sizes += " " + std::to_string(block);
+    for (const int block : subject.blockSizes) sizes += " " + std::to_string(block);
     return Passed("noise in blocks of" + sizes + ", " + precisions + ": no NaN, infinity or denormal");
 }
 

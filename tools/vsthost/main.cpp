@@ -59,8 +59,16 @@ std::vector<std::string> InfoArguments(const vsthost::InfoOptions& info, const s
 }
 
 std::vector<std::string> ValidateArguments(const vsthost::ValidateOptions& validate, const std::vector<std::string>& plugins) {
-    return {"validate", plugins.front(), "--seed", std::to_string(validate.seed), "--timeout-factor",
-            vsthost::ExactText(validate.timeoutFactor)};
+    std::vector<std::string> arguments = {"validate", plugins.front(), "--seed", std::to_string(validate.seed),
+                                          "--timeout-factor", vsthost::ExactText(validate.timeoutFactor)};
+    for (const std::string& name : validate.only) arguments.insert(arguments.end(), {"--only", name});
+    for (const std::string& name : validate.skip) arguments.insert(arguments.end(), {"--skip", name});
+    for (const double rate : validate.sampleRates)
+        arguments.insert(arguments.end(), {"--sample-rates", vsthost::ExactText(rate)});
+    for (const int block : validate.blockSizes) arguments.insert(arguments.end(), {"--block-sizes", std::to_string(block)});
+    if (validate.json) arguments.emplace_back("--json");
+    if (!validate.junitFile.empty()) arguments.insert(arguments.end(), {"--junit", vsthost::PathForTheirBuild(validate.junitFile)});
+    return arguments;
 }
 
 std::vector<std::string> BenchArguments(const vsthost::BenchOptions& bench, const std::vector<std::string>& normalised,
@@ -116,6 +124,17 @@ int main(int argc, char** argv) {
     validateCommand->add_option("--timeout-factor", validate.timeoutFactor, "multiplies every check's time limit")
         ->check(CLI::Range(0.01, 1000.0))
         ->capture_default_str();
+    validateCommand->add_option("--only", validate.only, "run only these checks, by id or name (comma-separated or repeated)")
+        ->delimiter(',');
+    validateCommand->add_option("--skip", validate.skip, "do not run these checks, by id or name")->delimiter(',');
+    validateCommand->add_option("--sample-rates", validate.sampleRates, "rates of the processing checks, e.g. 44100,88200")
+        ->delimiter(',')
+        ->check(CLI::Range(1.0, 1.0e6));
+    validateCommand->add_option("--block-sizes", validate.blockSizes, "block sizes of the processing checks, e.g. 64,2048")
+        ->delimiter(',')
+        ->check(CLI::Range(1, 1 << 16));
+    validateCommand->add_flag("--json", validate.json, "print the report as JSON for machines");
+    validateCommand->add_option("--junit", validate.junitFile, "write the report as JUnit XML to this file too");
     // For a check run in a process of its own that this program started again (Windows); not shown in the help.
     validateCommand->add_option("--run-check", validate.runCheck)->group("");
     validateCommand->add_option(vsthost::kAnswerOption, validate.answerChannel)->group("");
