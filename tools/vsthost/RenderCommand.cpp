@@ -336,12 +336,47 @@ Wanted* IfOfType(Sample* buffer) {
         return nullptr;
 }
 
+// Frames of silence to process after the input: the given seconds, or with "auto" the tail the
+// plug-in reports, where it reports one.
+sf_count_t TailFrames(const Plugin& plugin, const std::string& tail, int sampleRate) {
+    if (tail.empty()) return 0;
+    if (tail == "auto") {
+        // 0 is the answer of a plug-in that does not know the request, 1 that of one without a tail.
+        const VstIntPtr answer = plugin.dispatch(effGetTailSize);
+        if (answer <= 0) {
+            std::fprintf(stderr, "vsthost: the plug-in does not report its tail, so none is rendered\n");
+            return 0;
+        }
+        const sf_count_t frames = answer == 1 ? 0 : static_cast<sf_count_t>(answer);
+        std::fprintf(stderr, "vsthost: rendering the tail the plug-in reports: %lld frames\n", static_cast<long long>(frames));
+        return frames;
+    }
+    char* end = nullptr;
+    const double seconds = std::strtod(tail.c_str(), &end);
+    if (end != tail.c_str() + tail.size() || !std::isfinite(seconds) || seconds < 0.0 || seconds > 86400.0)
+        throw HostError("tail '" + tail + "' is neither 'auto' nor a number of seconds from 0 to 86400");
+    return static_cast<sf_count_t>(std::llround(seconds * sampleRate));
+}
+
+sf_count_t LatencyFrames(const AEffect& fields) {
+    if (fields.initialDelay < 0) {
+        std::fprintf(stderr, "vsthost: the plug-in reports a negative latency (%d), which is not compensated\n",
+                     static_cast<int>(fields.initialDelay));
+        return 0;
+    }
+    std::fprintf(stderr, "vsthost: compensating the latency the plug-in reports: %d frames\n",
+                 static_cast<int>(fields.initialDelay));
+    return fields.initialDelay;
+}
+
 // What is rendered beyond the input as it is: parameter changes over time, silence processed after
-// the input, and frames dropped from the front of the output.
+// the input, and with latency compensation the frames dropped from the front of the output, as many
+// as the plug-in reports after its first transfer (some report their latency only once they process).
 struct Timeline {
     Automation* automation = nullptr;
     sf_count_t silenceAfter = 0;
-    sf_count_t dropped = 0;
+    bool compensatesLatency = false;
+    sf_count_t dropped = 0;  // set while rendering
 };
 
 // Reads and writes whole transfers and hands the plug-in the same blocks as one read per block did,
@@ -351,7 +386,7 @@ struct Timeline {
 template <typename Sample, typename FileIn, typename FileOut>
 void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
                    int blockSize, const std::string& outputPath, Levels* before, Levels* after,
-                   const Timeline& timeline) {
+                   Timeline& timeline) {
     const int inputs = instance.inputs(), outputs = instance.outputs();
     const int transfer = FramesPerTransfer(blockSize, std::max(inputs, outputs));
     // A single channel of the plug-in's type is read into and written from the planar buffer itself.
@@ -375,7 +410,7 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
         ProcessReplacing(aeffect, blockIn.data(), blockOut.data(), count);
         instance.advance(count);
     };
-    sf_count_t done = 0, silenceLeft = timeline.silenceAfter, dropLeft = timeline.dropped;
+    sf_count_t done = 0, silenceLeft = timeline.silenceAfter, dropLeft = 0;
     bool inputEnded = false;
     for (;;) {
         int frames = 0;
@@ -408,6 +443,11 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
         }
         if (before != nullptr) before->add(planarIn, frames);
         if (after != nullptr) after->add(planarOut, frames);
+        if (timeline.compensatesLatency && done == 0) {
+            timeline.dropped = dropLeft = LatencyFrames(instance.fields());
+            silenceLeft += timeline.dropped;
+            timeline.silenceAfter += timeline.dropped;
+        }
         const int skipped = static_cast<int>(std::min<sf_count_t>(dropLeft, frames));
         dropLeft -= skipped;
         const int kept = frames - skipped;
@@ -428,7 +468,7 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
 // itself: libsndfile converts the same way, exactly and by C's rounding, but in small pieces.
 void RenderInDouble(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
                     int blockSize, const std::string& outputPath, Levels* before, Levels* after,
-                    const Timeline& timeline) {
+                    Timeline& timeline) {
     const bool floatIn = (inInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
     const bool floatOut = (outInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
     if (floatIn && floatOut)
@@ -460,39 +500,6 @@ void LoadState(Plugin& plugin, const std::string& path) {
                      "vsthost: warning: the plug-in ignored the state in '%s': the state it gives back is still the "
                      "one it had before loading\n",
                      path.c_str());
-}
-
-// Frames of silence to process after the input: the given seconds, or with "auto" the tail the
-// plug-in reports, where it reports one.
-sf_count_t TailFrames(const Plugin& plugin, const std::string& tail, int sampleRate) {
-    if (tail.empty()) return 0;
-    if (tail == "auto") {
-        // 0 is the answer of a plug-in that does not know the request, 1 that of one without a tail.
-        const VstIntPtr answer = plugin.dispatch(effGetTailSize);
-        if (answer <= 0) {
-            std::fprintf(stderr, "vsthost: the plug-in does not report its tail, so none is rendered\n");
-            return 0;
-        }
-        const sf_count_t frames = answer == 1 ? 0 : static_cast<sf_count_t>(answer);
-        std::fprintf(stderr, "vsthost: rendering the tail the plug-in reports: %lld frames\n", static_cast<long long>(frames));
-        return frames;
-    }
-    char* end = nullptr;
-    const double seconds = std::strtod(tail.c_str(), &end);
-    if (end != tail.c_str() + tail.size() || !std::isfinite(seconds) || seconds < 0.0 || seconds > 86400.0)
-        throw HostError("tail '" + tail + "' is neither 'auto' nor a number of seconds from 0 to 86400");
-    return static_cast<sf_count_t>(std::llround(seconds * sampleRate));
-}
-
-sf_count_t LatencyFrames(const AEffect& fields) {
-    if (fields.initialDelay < 0) {
-        std::fprintf(stderr, "vsthost: the plug-in reports a negative latency (%d), which is not compensated\n",
-                     static_cast<int>(fields.initialDelay));
-        return 0;
-    }
-    std::fprintf(stderr, "vsthost: compensating the latency the plug-in reports: %d frames\n",
-                 static_cast<int>(fields.initialDelay));
-    return fields.initialDelay;
 }
 
 }  // namespace
@@ -540,10 +547,7 @@ int RunRender(const RenderOptions& options) {
     Timeline timeline;
     timeline.automation = automation.get();
     timeline.silenceAfter = TailFrames(instance.plugin(), options.tail, inInfo.samplerate);
-    if (options.compensateLatency) {
-        timeline.dropped = LatencyFrames(fields);
-        timeline.silenceAfter += timeline.dropped;
-    }
+    timeline.compensatesLatency = options.compensateLatency;
 
     PendingFile pending(options.output);
     SoundFile out(sf_open_fd(pending.release(), SFM_WRITE, &outInfo, SF_TRUE));
