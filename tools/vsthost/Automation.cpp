@@ -74,6 +74,20 @@ Automation::Automation(const std::string& path, Instance& instance, double sampl
             throw HostError("automation file '" + path + "' line " + std::to_string(number) + ": " + error.what());
         }
     }
+    std::map<int, std::size_t> slots;  // parameter index: its place in upcoming_
+    slotOf_.resize(points_.size());
+    nextOfSame_.assign(points_.size(), points_.size());
+    for (std::size_t i = 0; i < points_.size(); ++i) {
+        const auto [slot, first] = slots.try_emplace(points_[i].index, upcoming_.size());
+        if (first) upcoming_.push_back(i);
+        slotOf_[i] = slot->second;
+    }
+    std::map<int, std::size_t> following;
+    for (std::size_t i = points_.size(); i-- > 0;) {
+        const auto later = following.find(points_[i].index);
+        if (later != following.end()) nextOfSame_[i] = later->second;
+        following[points_[i].index] = i;
+    }
 }
 
 void Automation::start(const Plugin& plugin) {
@@ -83,22 +97,25 @@ void Automation::start(const Plugin& plugin) {
 
 void Automation::apply(const Plugin& plugin, std::int64_t frame) {
     // Ramps under way, each at its value at the start of its current step; then the points reached.
-    for (std::size_t i = next_; i < points_.size(); ++i) {
+    for (const std::size_t i : upcoming_) {
+        if (i == points_.size()) continue;
         const AutomationPoint& point = points_[i];
         if (!point.ramp || point.rampFrom > frame || point.frame <= frame) continue;
         const std::int64_t stepStart = frame - (frame - point.rampFrom) % kRampStepFrames;
         const double along = static_cast<double>(stepStart - point.rampFrom) / static_cast<double>(point.frame - point.rampFrom);
         plugin.setParameter(point.index, static_cast<float>(point.rampStart + (point.value - point.rampStart) * along));
     }
-    for (; next_ < points_.size() && points_[next_].frame <= frame; ++next_)
+    for (; next_ < points_.size() && points_[next_].frame <= frame; ++next_) {
         plugin.setParameter(points_[next_].index, points_[next_].value);
+        upcoming_[slotOf_[next_]] = nextOfSame_[next_];
+    }
 }
 
 std::int64_t Automation::framesUntilChange(std::int64_t frame) const {
-    std::int64_t until = std::numeric_limits<std::int64_t>::max();
-    for (std::size_t i = next_; i < points_.size(); ++i) {
+    std::int64_t until = next_ < points_.size() ? points_[next_].frame - frame : std::numeric_limits<std::int64_t>::max();
+    for (const std::size_t i : upcoming_) {
+        if (i == points_.size()) continue;
         const AutomationPoint& point = points_[i];
-        until = std::min(until, point.frame - frame);
         if (point.ramp && point.rampFrom <= frame)
             until = std::min(until, kRampStepFrames - (frame - point.rampFrom) % kRampStepFrames);
     }

@@ -45,6 +45,11 @@ public:
 private:
     std::vector<AutomationPoint> points_;  // in time order
     std::size_t next_ = 0;                 // the first point not yet reached
+    // Per parameter automated, its first point not yet reached (points_.size() when none is left):
+    // only there can a ramp be under way, so a long file costs no more per block than a short one.
+    std::vector<std::size_t> upcoming_;
+    std::vector<std::size_t> slotOf_;        // per point: its parameter's place in upcoming_
+    std::vector<std::size_t> nextOfSame_;    // per point: the parameter's following point, or points_.size()
 };
 
 }  // namespace vsthost
