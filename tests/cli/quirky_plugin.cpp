@@ -13,6 +13,8 @@
 //                        program name by index (31 of 24) and parameter 0's name (26 of 8)
 //   unterminated-names   texts that fill their published size with no terminating zero: the program
 //                        name (24 bytes) and parameter 1's display text (8)
+//   delays               the output is the input 64 frames late, as a look-ahead would make it: the
+//                        latency (initialDelay) and the tail (effGetTailSize) both say 64 frames
 //   crashes-in-processing, exits-in-processing, hangs-in-processing
 //                        the tenth processing call of an instance writes into the first page of memory,
 //                        calls exit(3) or never returns
@@ -44,8 +46,11 @@ enum class Quirk {
     kUnterminatedNames,
     kCrashesInProcessing,
     kExitsInProcessing,
-    kHangsInProcessing
+    kHangsInProcessing,
+    kDelays
 };
+
+constexpr int kDelayFrames = 64;
 
 Quirk ChosenQuirk() {
     const char* name = std::getenv("VSTHOST_TEST_QUIRK");
@@ -61,6 +66,7 @@ Quirk ChosenQuirk() {
     if (text == "crashes-in-processing") return Quirk::kCrashesInProcessing;
     if (text == "exits-in-processing") return Quirk::kExitsInProcessing;
     if (text == "hangs-in-processing") return Quirk::kHangsInProcessing;
+    if (text == "delays") return Quirk::kDelays;
     return Quirk::kNone;
 }
 
@@ -75,6 +81,8 @@ struct QuirkyPlugin {
     float chunk[2] = {};
     int program = 0;
     int processingCalls = 0;
+    float delayLine[kDelayFrames] = {};  // delays: the last kDelayFrames inputs, oldest at delayAt
+    int delayAt = 0;
     // allocates-elsewhere: the processing call asks, the worker allocates and answers.
     std::atomic<int> asked{0}, answered{0};
     std::atomic<bool> working{true};
@@ -144,6 +152,7 @@ VstIntPtr VSTCALLBACK Dispatch(AEffect* aeffect, VstInt32 opcode, VstInt32 index
             Copy(ptr, longNames ? "a quirky gain with a name far beyond the limit" : "quirky gain");
             return 1;
         case effGetVstVersion: return kVstVersion;
+        case effGetTailSize: return self->quirk == Quirk::kDelays ? kDelayFrames : 0;
         case effGetChunk:
             if (self->quirk == Quirk::kThrows) throw std::bad_alloc();
             self->chunk[0] = self->quirk == Quirk::kSnapsState ? (self->values[0] >= 0.5f ? 1.0f : 0.0f) : self->values[0].load();
@@ -180,6 +189,15 @@ void VSTCALLBACK ProcessReplacing(AEffect* aeffect, float** inputs, float** outp
     }
     const float gain = self->gain();
     const float offset = self->quirk == Quirk::kDiffers ? self->offset : 0.0f;
+    if (self->quirk == Quirk::kDelays) {
+        for (VstInt32 f = 0; f < frames; ++f) {
+            const float input = inputs[0][f];
+            outputs[0][f] = self->delayLine[self->delayAt] * gain;
+            self->delayLine[self->delayAt] = input;
+            self->delayAt = (self->delayAt + 1) % kDelayFrames;
+        }
+        return;
+    }
     for (VstInt32 f = 0; f < frames; ++f) outputs[0][f] = inputs[0][f] * gain + offset;
 }
 
@@ -198,5 +216,7 @@ float VSTCALLBACK GetParameter(AEffect* aeffect, VstInt32 index) {
 
 VSTHOST_TEST_EXPORT AEffect* VSTPluginMain(audioMasterCallback) {
     auto* self = new QuirkyPlugin;
-    return &DescribeTestPlugin(self->aeffect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 2, 1);
+    AEffect& aeffect = DescribeTestPlugin(self->aeffect, self, Dispatch, SetParameter, GetParameter, ProcessReplacing, 2, 1);
+    if (self->quirk == Quirk::kDelays) aeffect.initialDelay = kDelayFrames;
+    return &aeffect;
 }

@@ -28,6 +28,7 @@ namespace {
 
 const std::string kLspDelay = "/usr/lib/vst/lsp-plugins/comp-delay-mono.so";
 const std::string kZamGrains = "/usr/lib/vst/ZamGrains-vst.so";
+const std::string kLspLimiter = "/usr/lib/vst/lsp-plugins/limiter-mono.so";
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAllocationsCounted = false;
@@ -112,8 +113,9 @@ protected:
 
     fs::path file(const std::string& name) const { return dir_ / name; }
 
-    Outcome run(const std::vector<std::string>& args, const std::string& environment = "") const {
-        std::string command = environment + " " + Quoted(VSTHOST_PATH);
+    Outcome run(const std::vector<std::string>& args, const std::string& environment = "",
+                const std::string& program = VSTHOST_PATH) const {
+        std::string command = environment + " " + Quoted(program);
         for (const std::string& arg : args) command += " " + Quoted(arg);
         const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
         const int status = std::system((command + " >" + Quoted(out) + " 2>" + Quoted(err)).c_str());
@@ -1070,6 +1072,187 @@ TEST_F(Vsthost, BenchTimesEveryPluginInOneRun) {
     const Outcome wrong = run({"bench", TRIM_PLUGIN_PATH, "-p", "3:0=0.5"});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_NE(wrong.err.find("names plug-in 3, but 1 were given"), std::string::npos) << wrong.err;
+}
+
+// Four channels of one constant level, so each frame shows the gain in force at it.
+Audio Constant(int channels, int frames, double level) {
+    Audio audio{channels, 48000, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {}};
+    audio.samples.assign(static_cast<std::size_t>(channels * frames), level);
+    return audio;
+}
+
+// Steps land on their frames whatever the block size: wav_levels allows no frame of settling.
+TEST_F(Vsthost, RenderAutomationStepsLandOnTheirFrames) {
+    WriteAudio(file("in.wav"), Constant(4, 12000, 0.25));
+    std::ofstream(file("steps.txt")) << "# channel 1 by name in dB, channel 2 by index, normalised\n"
+                                        "0s       step -d level mono 1=-6\n"
+                                        "\n"
+                                        "3000smp  step -d  level mono 1 = 0   # names and values are trimmed\n"
+                                        "0.125s   step -p 1=0.75\n"
+                                        "9001smp  step -d level mono 1=-12\n";
+    std::ofstream(file("manifest.txt")) << "start 0 3000 -6 0 0 0\n"
+                                           "unity 3000 3000 0 0 0 0\n"
+                                           "two-up 6000 3001 0 6 0 0\n"
+                                           "one-down 9001 2999 -12 6 0 0\n";
+    for (const std::string block : {"512", "100", "1"}) {
+        const Outcome render = run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("out.wav"), "-b", block,
+                                    "--automation", file("steps.txt")});
+        ASSERT_EQ(render.exitCode, 0) << render.err;
+        const Outcome levels = run({"timeline", file("out.wav"), file("manifest.txt"), "0.25", "1e-6", "0"},
+                                   "", WAV_LEVELS_PATH);
+        EXPECT_EQ(levels.exitCode, 0) << "blocks of " << block << ": " << levels.out << levels.err;
+    }
+}
+
+// A ramp runs in steps of 32 frames from the parameter's previous point, or from its value at the
+// start, and ends on its value; a later step takes over from there.
+TEST_F(Vsthost, RenderAutomationRampsInStepsOfThirtyTwoFrames) {
+    WriteAudio(file("in.wav"), Constant(4, 4000, 0.25));
+    std::ofstream(file("ramps.txt")) << "1000smp ramp -p 0=1\n"   // from -p's 0.25 at frame 0
+                                        "1000smp step -p 2=0\n"
+                                        "3000smp ramp -p 2=1\n";
+    const Outcome render = run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("out.wav"), "-b", "300", "-p", "0=0.25",
+                                "--automation", file("ramps.txt")});
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    const Audio output = ReadAudio(file("out.wav"));
+    ASSERT_EQ(output.frames(), 4000);
+    // The plug-in's parameters run from -12 dB at 0 to +12 dB at 1, in steps of 0.1 dB; a ramp one
+    // step of 32 frames off would be 0.38 dB off or more.
+    auto decibelsOf = [](double normalised) { return 24.0 * normalised - 12.0; };
+    auto rampValue = [](int frame, int from, int to, double start, double end) {
+        const int stepStart = from + (frame - from) / 32 * 32;
+        return start + (end - start) * (stepStart - from) / (to - from);
+    };
+    auto expectLevel = [&](int frame, int channel, double normalised) {
+        const double decibels = 20.0 * std::log10(output.at(frame, channel) / 0.25);
+        ASSERT_NEAR(decibels, decibelsOf(normalised), 0.0501) << "channel " << channel << " frame " << frame;
+    };
+    for (int f = 0; f < 4000; ++f) {
+        expectLevel(f, 0, f < 1000 ? rampValue(f, 0, 1000, 0.25, 1.0) : 1.0);
+        expectLevel(f, 2, f < 1000 ? 0.5 : f < 3000 ? rampValue(f, 1000, 3000, 0.0, 1.0) : 1.0);
+        expectLevel(f, 1, 0.5);
+    }
+}
+
+TEST_F(Vsthost, RenderAutomationFileErrorsNameTheLine) {
+    WriteAudio(file("in.wav"), Constant(4, 100, 0.25));
+    const struct {
+        std::string text;
+        std::string says;
+    } cases[] = {
+        {"# fine\n0s step -p 0=0.5\n1s\n", "line 3: expected TIME SHAPE -p|-d KEY=VALUE"},
+        {"1.5 step -p 0=0.5\n", "line 1: time '1.5' has no unit"},
+        {"-1s step -p 0=0.5\n", "line 1: time '-1s' is before the start"},
+        {"soon step -p 0=0.5\n", "line 1: time 'soon' is not a number"},
+        {"10.5smp step -p 0=0.5\n", "not a whole number of samples"},
+        {"1s jump -p 0=0.5\n", "line 1: shape 'jump' is neither step nor ramp"},
+        {"1s step -x 0=0.5\n", "'-x' is neither -p (normalised) nor -d (displayed)"},
+        {"1s step -p volume=0.5\n", "line 1: unknown parameter 'volume'"},
+        {"1s step -p 0=1.5\n", "line 1: value for parameter 0 (level mono 1): 1.5 is outside the normalised range"},
+        {"1s step -d level mono 1=13\n", "outside the range the plug-in shows: -12 to 12"},
+        {"1s step -p 0\n", "not of the form KEY=VALUE"},
+        {"2s step -p 0=0.5\n\n1s step -p 0=0.2\n", "line 3: time 1s is earlier than the line before"},
+    };
+    for (const auto& failure : cases) {
+        std::ofstream(file("points.txt")) << failure.text;
+        const Outcome result =
+            run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("out.wav"), "--automation", file("points.txt")});
+        EXPECT_EQ(result.exitCode, 2) << failure.says;
+        EXPECT_NE(result.err.find(failure.says), std::string::npos) << "expected '" << failure.says << "' in: " << result.err;
+        EXPECT_FALSE(fs::exists(file("out.wav"))) << failure.says;
+    }
+    const Outcome missing =
+        run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("out.wav"), "--automation", file("absent.txt")});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("cannot read automation file"), std::string::npos) << missing.err;
+}
+
+// The delaying test plug-in puts its input out 64 frames late at half gain, and says so.
+TEST_F(Vsthost, RenderTailsAndLatencyCompensation) {
+    const Audio input = Noise(1, 1000, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    WriteAudio(file("in.wav"), input);
+    auto render = [&](const std::string& out, std::vector<std::string> extra, const std::string& quirk = "delays") {
+        std::vector<std::string> args = {"render", QUIRKY_PLUGIN_PATH, file("in.wav"), file(out), "-b", "100"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args, "VSTHOST_TEST_QUIRK=" + quirk);
+    };
+    // Output frame f holds input frame f - shift, where there is one.
+    auto expectShifted = [&](const std::string& name, int frames, int shift) {
+        const Audio output = ReadAudio(file(name));
+        ASSERT_EQ(output.frames(), frames) << name;
+        for (int f = 0; f < frames; ++f) {
+            const int source = f - shift;
+            const double expected = source >= 0 && source < input.frames() ? 0.5 * input.at(source, 0) : 0.0;
+            ASSERT_EQ(output.at(f, 0), expected) << name << " frame " << f;
+        }
+    };
+    const Outcome plain = render("plain.wav", {});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    expectShifted("plain.wav", 1000, 64);
+
+    const Outcome tail = render("tail.wav", {"--tail", "auto"});
+    ASSERT_EQ(tail.exitCode, 0) << tail.err;
+    EXPECT_NE(tail.err.find("tail the plug-in reports: 64 frames"), std::string::npos) << tail.err;
+    EXPECT_NE(tail.out.find("rendered 1064 frames"), std::string::npos) << tail.out;
+    expectShifted("tail.wav", 1064, 64);
+
+    const Outcome compensated = render("compensated.wav", {"--compensate-latency"});
+    ASSERT_EQ(compensated.exitCode, 0) << compensated.err;
+    EXPECT_NE(compensated.err.find("latency the plug-in reports: 64 frames"), std::string::npos) << compensated.err;
+    expectShifted("compensated.wav", 1000, 0);
+
+    // Seconds of tail after compensation: 480 frames at 48 kHz, the last 480 silent.
+    const Outcome both = render("both.wav", {"--compensate-latency", "--tail", "0.01"});
+    ASSERT_EQ(both.exitCode, 0) << both.err;
+    expectShifted("both.wav", 1480, 0);
+
+    const Outcome unreported = render("unreported.wav", {"--tail", "auto"}, "");
+    ASSERT_EQ(unreported.exitCode, 0) << unreported.err;
+    EXPECT_NE(unreported.err.find("does not report its tail"), std::string::npos) << unreported.err;
+    EXPECT_EQ(ReadAudio(file("unreported.wav")).frames(), 1000);
+
+    for (const std::string wrong : {"-1", "soon", "1e9"}) {
+        const Outcome refused = render("refused.wav", {"--tail", wrong});
+        EXPECT_EQ(refused.exitCode, 2) << wrong;
+        EXPECT_NE(refused.err.find("neither 'auto' nor a number of seconds"), std::string::npos) << refused.err;
+        EXPECT_FALSE(fs::exists(file("refused.wav")));
+    }
+}
+
+// LSP's delay compensator set to 1000 samples rings out into the tail; LSP's limiter looks 5 ms
+// ahead, says so only once it processes, and below its threshold gives its input back.
+TEST_F(Vsthost, RenderTailsAndLatencyOfThirdPartyPlugins) {
+    RequirePeer(kLspDelay);
+    RequirePeer(kLspLimiter);
+    Audio input = Noise(1, 4800, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    for (double& sample : input.samples) sample *= 0.25;  // well below the limiter's threshold
+    WriteAudio(file("in.wav"), input);
+    const Outcome delay = run({"render", kLspDelay, file("in.wav"), file("delay.wav"), "-d", "samp=1000", "-p", "dry=0",
+                               "--tail", "0.05"});
+    ASSERT_EQ(delay.exitCode, 0) << delay.err;
+    const Audio delayed = ReadAudio(file("delay.wav"));
+    ASSERT_EQ(delayed.frames(), 4800 + 2400);
+    for (int f = 0; f < delayed.frames(); ++f) {
+        const double expected = f >= 1000 && f < 5800 ? input.at(f - 1000, 0) : 0.0;
+        ASSERT_NEAR(delayed.at(f, 0), expected, 1e-6) << "frame " << f;
+    }
+
+    const Outcome late = run({"render", kLspLimiter, file("in.wav"), file("late.wav")});
+    const Outcome aligned = run({"render", kLspLimiter, file("in.wav"), file("aligned.wav"), "--compensate-latency"});
+    ASSERT_EQ(late.exitCode, 0) << late.err;
+    ASSERT_EQ(aligned.exitCode, 0) << aligned.err;
+    EXPECT_NE(aligned.err.find("latency the plug-in reports: 240 frames"), std::string::npos) << aligned.err;
+    const Audio lateOut = ReadAudio(file("late.wav")), alignedOut = ReadAudio(file("aligned.wav"));
+    ASSERT_EQ(lateOut.frames(), 4800);
+    ASSERT_EQ(alignedOut.frames(), 4800);
+    // The same processing, 240 frames earlier; and the input back where it was, but for the little
+    // the limiter's knee and gains change (a frame out of place is off by far more).
+    for (int f = 0; f < 4800; ++f) {
+        if (f + 240 < 4800) {
+            ASSERT_EQ(alignedOut.at(f, 0), lateOut.at(f + 240, 0)) << "frame " << f;
+        }
+        ASSERT_NEAR(alignedOut.at(f, 0), input.at(f, 0), 0.005) << "frame " << f;
+    }
 }
 
 }  // namespace

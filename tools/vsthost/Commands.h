@@ -27,6 +27,9 @@ struct RenderOptions {
     std::string loadState;
     std::string saveState;
     bool levels = false;  // print per-channel peak and RMS before and after
+    std::string automation;       // file of parameter points over time; empty: none
+    std::string tail;             // seconds of silence processed after the input, or "auto"; empty: none
+    bool compensateLatency = false;  // drop the plug-in's initial delay from the front, render as much more
 };
 int RunRender(const RenderOptions& options);  // the Windows build says it has none
 

@@ -119,6 +119,28 @@ std::vector<float> ApplySettings(Instance& instance, const std::vector<Parameter
     return applied;
 }
 
+float ResolveSetting(Instance& instance, const ParameterSetting& setting, int& index) {
+    index = instance.parameterIndex(setting.key);
+    const std::string what = "value for parameter " + instance.parameterTitle(index);
+    const double value = ParseNumber(setting.value, what);
+    if (!setting.displayed) {
+        if (value < 0.0 || value > 1.0)
+            throw HostError(what + ": " + setting.value + " is outside the normalised range 0 to 1");
+        return static_cast<float>(value);
+    }
+    // Searching moves the parameter; it is put back, whether the search succeeds or not.
+    Plugin& plugin = instance.plugin();
+    const float was = plugin.getParameter(index);
+    try {
+        const float found = FindDisplayedValue(instance, index, value);
+        plugin.setParameter(index, was);
+        return found;
+    } catch (...) {
+        plugin.setParameter(index, was);
+        throw;
+    }
+}
+
 bool ParseDisplayedNumber(const std::string& text, DisplayedNumber& number) {
     const char* begin = text.c_str();
     while (*begin == ' ') ++begin;

@@ -22,6 +22,10 @@ ParameterSetting ParseSetting(const std::string& text, bool displayed);
 // that is unknown or out of range. Answers the normalised values set, in order.
 std::vector<float> ApplySettings(Instance& instance, const std::vector<ParameterSetting>& settings);
 
+// The normalised value a setting asks for, resolved without changing the parameter; throws
+// HostError as ApplySettings does.
+float ResolveSetting(Instance& instance, const ParameterSetting& setting, int& index);
+
 // The number a display text starts with and half a unit of its last shown digit ("6.00 dB": 6, 0.005).
 struct DisplayedNumber {
     double value;

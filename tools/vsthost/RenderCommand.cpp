@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,7 @@
 #include "tools/support/Interleaving.h"
 #include "tools/support/Precision.h"
 #include "tools/support/Text.h"
+#include "tools/vsthost/Automation.h"
 #include "tools/vsthost/Commands.h"
 #include "tools/vsthost/OutputFile.h"
 
@@ -334,12 +336,57 @@ Wanted* IfOfType(Sample* buffer) {
         return nullptr;
 }
 
-// Reads and writes whole transfers and hands the plug-in the same blocks as one read per block did.
-// Samples are read as FileIn and written as FileOut, converted to and from the plug-in's Sample
-// while being interleaved. before and after are null unless levels are to be printed.
+// Frames of silence to process after the input: the given seconds, or with "auto" the tail the
+// plug-in reports, where it reports one.
+sf_count_t TailFrames(const Plugin& plugin, const std::string& tail, int sampleRate) {
+    if (tail.empty()) return 0;
+    if (tail == "auto") {
+        // 0 is the answer of a plug-in that does not know the request, 1 that of one without a tail.
+        const VstIntPtr answer = plugin.dispatch(effGetTailSize);
+        if (answer <= 0) {
+            std::fprintf(stderr, "vsthost: the plug-in does not report its tail, so none is rendered\n");
+            return 0;
+        }
+        const sf_count_t frames = answer == 1 ? 0 : static_cast<sf_count_t>(answer);
+        std::fprintf(stderr, "vsthost: rendering the tail the plug-in reports: %lld frames\n", static_cast<long long>(frames));
+        return frames;
+    }
+    char* end = nullptr;
+    const double seconds = std::strtod(tail.c_str(), &end);
+    if (end != tail.c_str() + tail.size() || !std::isfinite(seconds) || seconds < 0.0 || seconds > 86400.0)
+        throw HostError("tail '" + tail + "' is neither 'auto' nor a number of seconds from 0 to 86400");
+    return static_cast<sf_count_t>(std::llround(seconds * sampleRate));
+}
+
+sf_count_t LatencyFrames(const AEffect& fields) {
+    if (fields.initialDelay < 0) {
+        std::fprintf(stderr, "vsthost: the plug-in reports a negative latency (%d), which is not compensated\n",
+                     static_cast<int>(fields.initialDelay));
+        return 0;
+    }
+    std::fprintf(stderr, "vsthost: compensating the latency the plug-in reports: %d frames\n",
+                 static_cast<int>(fields.initialDelay));
+    return fields.initialDelay;
+}
+
+// What is rendered beyond the input as it is: parameter changes over time, silence processed after
+// the input, and with latency compensation the frames dropped from the front of the output, as many
+// as the plug-in reports after its first transfer (some report their latency only once they process).
+struct Timeline {
+    Automation* automation = nullptr;
+    sf_count_t silenceAfter = 0;
+    bool compensatesLatency = false;
+    sf_count_t dropped = 0;  // set while rendering
+};
+
+// Reads and writes whole transfers and hands the plug-in the same blocks as one read per block did,
+// split where the automation changes a parameter. Samples are read as FileIn and written as FileOut,
+// converted to and from the plug-in's Sample while being interleaved. before and after are null
+// unless levels are to be printed.
 template <typename Sample, typename FileIn, typename FileOut>
 void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
-                   int blockSize, const std::string& outputPath, Levels* before, Levels* after) {
+                   int blockSize, const std::string& outputPath, Levels* before, Levels* after,
+                   Timeline& timeline) {
     const int inputs = instance.inputs(), outputs = instance.outputs();
     const int transfer = FramesPerTransfer(blockSize, std::max(inputs, outputs));
     // A single channel of the plug-in's type is read into and written from the planar buffer itself.
@@ -356,44 +403,82 @@ void RenderThrough(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO&
     AEffect* const aeffect = instance.plugin().aeffect();
     FrameReader<FileIn> reader(in, inInfo);
     FrameWriter<FileOut> writer(out, outInfo);
-    Progress progress(inInfo.frames, inInfo.samplerate);
-    sf_count_t done = 0;
+    Progress progress(inInfo.frames + timeline.silenceAfter, inInfo.samplerate);
+    auto process = [&](int first, int count) {
+        for (int c = 0; c < inputs; ++c) blockIn[static_cast<std::size_t>(c)] = planarIn.channel(c) + first;
+        for (int c = 0; c < outputs; ++c) blockOut[static_cast<std::size_t>(c)] = planarOut.channel(c) + first;
+        ProcessReplacing(aeffect, blockIn.data(), blockOut.data(), count);
+        instance.advance(count);
+    };
+    sf_count_t done = 0, silenceLeft = timeline.silenceAfter, dropLeft = 0;
+    bool inputEnded = false;
     for (;;) {
-        const auto frames = static_cast<int>(reader.read(readInto, transfer));
-        if (frames <= 0) break;
-        if (!readsInPlace) Deinterleave(interleavedIn.data(), inputs, planarIn.pointers(), static_cast<std::size_t>(frames));
+        int frames = 0;
+        if (!inputEnded) {
+            frames = static_cast<int>(reader.read(readInto, transfer));
+            inputEnded = frames <= 0;
+            if (inputEnded && sf_error(in) != SF_ERR_NO_ERROR)
+                throw HostError("reading the audio file failed: " + std::string(sf_strerror(in)));
+            if (!inputEnded && !readsInPlace)
+                Deinterleave(interleavedIn.data(), inputs, planarIn.pointers(), static_cast<std::size_t>(frames));
+        }
+        if (inputEnded) {
+            frames = static_cast<int>(std::min<sf_count_t>(transfer, silenceLeft));
+            if (frames <= 0) break;
+            silenceLeft -= frames;
+            for (int c = 0; c < inputs; ++c) std::fill_n(planarIn.channel(c), frames, Sample(0));
+        }
         for (int first = 0; first < frames; first += blockSize) {
-            for (int c = 0; c < inputs; ++c) blockIn[static_cast<std::size_t>(c)] = planarIn.channel(c) + first;
-            for (int c = 0; c < outputs; ++c) blockOut[static_cast<std::size_t>(c)] = planarOut.channel(c) + first;
             const int count = std::min(blockSize, frames - first);
-            ProcessReplacing(aeffect, blockIn.data(), blockOut.data(), count);
-            instance.advance(count);
+            if (timeline.automation == nullptr) {
+                process(first, count);
+                continue;
+            }
+            for (int at = first; at < first + count;) {
+                timeline.automation->apply(instance.plugin(), done + at);
+                const auto length = std::min<std::int64_t>(first + count - at, timeline.automation->framesUntilChange(done + at));
+                process(at, static_cast<int>(length));
+                at += static_cast<int>(length);
+            }
         }
         if (before != nullptr) before->add(planarIn, frames);
         if (after != nullptr) after->add(planarOut, frames);
-        if (!writesInPlace) Interleave(planarOut.pointers(), outputs, static_cast<std::size_t>(frames), interleavedOut.data());
-        if (writer.write(writeFrom, frames) != frames)
-            throw HostError("cannot write '" + outputPath + "': " + sf_strerror(out));
+        if (timeline.compensatesLatency && done == 0) {
+            timeline.dropped = dropLeft = LatencyFrames(instance.fields());
+            silenceLeft += timeline.dropped;
+            timeline.silenceAfter += timeline.dropped;
+        }
+        const int skipped = static_cast<int>(std::min<sf_count_t>(dropLeft, frames));
+        dropLeft -= skipped;
+        const int kept = frames - skipped;
+        if (kept > 0) {
+            if (!writesInPlace) {
+                for (int c = 0; c < outputs; ++c) blockOut[static_cast<std::size_t>(c)] = planarOut.channel(c) + skipped;
+                Interleave(blockOut.data(), outputs, static_cast<std::size_t>(kept), interleavedOut.data());
+            }
+            if (writer.write(writeFrom + (writesInPlace ? skipped : 0), kept) != kept)
+                throw HostError("cannot write '" + outputPath + "': " + sf_strerror(out));
+        }
         done += frames;
         progress.update(done);
     }
-    if (sf_error(in) != SF_ERR_NO_ERROR) throw HostError("reading the audio file failed: " + std::string(sf_strerror(in)));
 }
 
 // Double-precision rendering of float files reads and writes floats and widens and narrows them
 // itself: libsndfile converts the same way, exactly and by C's rounding, but in small pieces.
 void RenderInDouble(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO& inInfo, const SF_INFO& outInfo,
-                    int blockSize, const std::string& outputPath, Levels* before, Levels* after) {
+                    int blockSize, const std::string& outputPath, Levels* before, Levels* after,
+                    Timeline& timeline) {
     const bool floatIn = (inInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
     const bool floatOut = (outInfo.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
     if (floatIn && floatOut)
-        RenderThrough<double, float, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, float, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after, timeline);
     else if (floatIn)
-        RenderThrough<double, float, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, float, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after, timeline);
     else if (floatOut)
-        RenderThrough<double, double, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, double, float>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after, timeline);
     else
-        RenderThrough<double, double, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after);
+        RenderThrough<double, double, double>(instance, in, out, inInfo, outInfo, blockSize, outputPath, before, after, timeline);
 }
 
 std::vector<std::uint8_t> ReadStateFile(const std::string& path) {
@@ -452,9 +537,17 @@ int RunRender(const RenderOptions& options) {
                         (options.format.empty() ? "" : " in '" + options.format + "'") + ": choose --format/--subtype");
 
     instance.open(inInfo.samplerate, options.blockSize);
+    // Display values in the file are looked up first: the search moves parameters, and puts them back.
+    std::unique_ptr<Automation> automation;
+    if (!options.automation.empty()) automation = std::make_unique<Automation>(options.automation, instance, inInfo.samplerate);
     if (!options.loadState.empty()) LoadState(instance.plugin(), options.loadState);
     ApplySettings(instance, options.settings);
+    if (automation) automation->start(instance.plugin());
     instance.resume();
+    Timeline timeline;
+    timeline.automation = automation.get();
+    timeline.silenceAfter = TailFrames(instance.plugin(), options.tail, inInfo.samplerate);
+    timeline.compensatesLatency = options.compensateLatency;
 
     PendingFile pending(options.output);
     SoundFile out(sf_open_fd(pending.release(), SFM_WRITE, &outInfo, SF_TRUE));
@@ -466,10 +559,11 @@ int RunRender(const RenderOptions& options) {
     Levels* const levelsIn = options.levels ? &before : nullptr;
     Levels* const levelsOut = options.levels ? &after : nullptr;
     if (options.doublePrecision)
-        RenderInDouble(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output, levelsIn, levelsOut);
+        RenderInDouble(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output, levelsIn, levelsOut,
+                       timeline);
     else
         RenderThrough<float, float, float>(instance, in.get(), out.get(), inInfo, outInfo, options.blockSize, options.output,
-                                           levelsIn, levelsOut);
+                                           levelsIn, levelsOut, timeline);
     instance.suspend();
 
     std::vector<std::uint8_t> state;
@@ -482,7 +576,7 @@ int RunRender(const RenderOptions& options) {
     pending.commit();
 
     std::printf("rendered %lld frames of %d channels at %d Hz through '%s' (%s, blocks of %d) to %s\n",
-                static_cast<long long>(inInfo.frames), fields.numInputs, inInfo.samplerate,
+                static_cast<long long>(inInfo.frames + timeline.silenceAfter - timeline.dropped), fields.numInputs, inInfo.samplerate,
                 instance.plugin().effectName().c_str(), options.doublePrecision ? "double" : "float",
                 options.blockSize, options.output.c_str());
     if (options.levels) PrintLevels(before, after, fields.numInputs, fields.numOutputs);

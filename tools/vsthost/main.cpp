@@ -116,6 +116,12 @@ int main(int argc, char** argv) {
     renderCommand->add_option("--load-state", render.loadState, "load the plug-in's state (raw chunk) before processing");
     renderCommand->add_option("--save-state", render.saveState, "save the plug-in's state (raw chunk) after processing");
     renderCommand->add_flag("--levels", render.levels, "print per-channel peak and RMS before and after");
+    renderCommand->add_option("--automation", render.automation,
+                              "change parameters over time, from a file of lines 'TIME step|ramp -p|-d KEY=VALUE'");
+    renderCommand->add_option("--tail", render.tail,
+                              "go on processing silence after the input: SECONDS, or 'auto' for the tail the plug-in reports");
+    renderCommand->add_flag("--compensate-latency", render.compensateLatency,
+                            "drop the plug-in's reported latency from the front and render as much more at the end");
 
     vsthost::ValidateOptions validate;
     CLI::App* validateCommand = app.add_subcommand("validate", "check the plug-in as demanding hosts do");
