@@ -282,10 +282,11 @@ TEST_F(VsthostPresets, ThirdPartyPluginsLoadBackToTheSameDisplayTexts) {
         std::string plugin;
         std::vector<std::string> settings;
         std::vector<std::string> shown;
+        bool keepsChunks;
     };
     const std::vector<Peer> peers = {
-        {kLspDelay, {"-d", "9=-6", "-d", "7=12"}, {"7 (time) = 12.0 ms\n", "9 (wet) = -6.00 dB\n"}},
-        {kZamComp, {"-d", "0=20", "-p", "2=0.3"}, {"0 (Attack) = 20.000000 ms\n", "2 (Knee) = 2.400000 dB\n"}},
+        {kLspDelay, {"-d", "9=-6", "-d", "7=12"}, {"7 (time) = 12.0 ms\n", "9 (wet) = -6.00 dB\n"}, true},
+        {kZamComp, {"-d", "0=20", "-p", "2=0.3"}, {"0 (Attack) = 20.000000 ms\n", "2 (Knee) = 2.400000 dB\n"}, false},
     };
     for (const Peer& peer : peers) {
         RequirePeer(peer.plugin);
@@ -302,6 +303,12 @@ TEST_F(VsthostPresets, ThirdPartyPluginsLoadBackToTheSameDisplayTexts) {
             const std::string shown = displayedAfterLoading(peer.plugin, saved);
             for (const std::string& line : peer.shown) EXPECT_NE(shown.find(line), std::string::npos) << shown;
             EXPECT_EQ(displayedAfterLoading(peer.plugin, again), shown);
+            if (!peer.keepsChunks) continue;
+            // Its chunk starts with a header of the same kind, yet stays an opaque chunk when unwrapped and wrapped.
+            ASSERT_EQ(run({"preset", "convert", peer.plugin, saved, file("raw.bin")}).exitCode, 0);
+            result = run({"preset", "convert", peer.plugin, file("raw.bin"), file("wrapped." + form)});
+            ASSERT_EQ(result.exitCode, 0) << result.err;
+            EXPECT_EQ(Read(file("wrapped." + form)), Read(saved));
         }
     }
 }
@@ -327,6 +334,11 @@ TEST_F(VsthostPresets, DamagedFilesExitWithTwoAndLoadNothing) {
     otherPlugin[16] ^= 0x20;
     Bytes eightTooMany = good;
     eightTooMany[7] += 8;
+    const Bytes bankOfPrograms = BankProgramsFile(id, 1, {{"a", {0.5f, 0.25f}}, {"b", {1.0f, 0.0f}}});
+    Bytes bankMissingProgram = BankProgramsFile(id, 1, {{"a", {0.5f}}});
+    bankMissingProgram[27] = 2;  // two programs announced, one present
+    Bytes bankChunkPastEnd = BankChunkFile(id, 1, 1, 0, {1, 2, 3, 4});
+    bankChunkPastEnd[158] = 1;
     const auto otherId = static_cast<std::uint32_t>(otherPlugin[16]) << 24 | (id & 0xFFFFFF);
     char idText[16];
     std::snprintf(idText, sizeof idText, "0x%08X", id);
@@ -349,6 +361,9 @@ TEST_F(VsthostPresets, DamagedFilesExitWithTwoAndLoadNothing) {
         {"other plug-in", otherPlugin, {}, 2, {idText, otherText, "--force"}},
         {"other plug-in, forced", otherPlugin, {"--force"}, 0, {"warning", idText, otherText}},
         {"byte size 8 too many", eightTooMany, {}, 0, {}},
+        {"bank truncated in a program", Bytes(bankOfPrograms.begin(), bankOfPrograms.end() - 2), {}, 2, {"truncated"}},
+        {"bank with a program missing", bankMissingProgram, {}, 2, {"programs do not fit"}},
+        {"bank chunk past the end", bankChunkPastEnd, {}, 2, {"reaches past its end"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -40,7 +40,8 @@ struct PresetOptions {
     std::string plugin;  // show: optional, loads the file into it and shows the parameters
     std::string input;
     std::string output;
-    std::string format;  // "fxp", "fxb" or "chunk"; empty: from the output's name
+    std::string inputFormat;  // "fxp", "fxb" or "chunk"; empty: from the input's name
+    std::string format;       // "fxp", "fxb" or "chunk"; empty: from the output's name
     std::string name;    // program name written when wrapping a chunk; empty: the plug-in's
     bool force = false;
 };

@@ -109,28 +109,33 @@ int Convert(const PresetOptions& options) {
     const AEffect& fields = instance.fields();
     if ((fields.flags & effFlagsProgramChunks) == 0)
         throw HostError("the plug-in keeps no chunks (flag effFlagsProgramChunks), so there is no raw chunk to convert");
+    const PresetFormat from = PresetFormatFor(options.input, options.inputFormat, true);
     const PresetFormat to = PresetFormatFor(options.output, options.format, true);
     const std::vector<std::uint8_t> bytes = ReadPresetBytes(options.input);
 
     std::vector<std::uint8_t> written;
-    if (LooksLikePreset(bytes)) {
+    if (from != PresetFormat::kRawChunk) {
         Preset preset;
         try {
             preset = ParsePreset(bytes);
         } catch (const HostError& error) {
             throw HostError("'" + options.input + "': " + error.what());
         }
+        if ((from == PresetFormat::kBank) != IsBank(preset.kind))
+            throw HostError("'" + options.input + "' holds a " + (IsBank(preset.kind) ? "bank" : "program") +
+                            ", not what its name or --input-format says");
         CheckPresetOwner(preset, fields, options.input, options.force);
         if (!HoldsChunk(preset.kind))
             throw HostError("'" + options.input + "' holds parameter values, not a chunk");
         // A program's chunk and a bank's are different things to the plug-in: never one for the other.
-        if (to != PresetFormat::kRawChunk && (to == PresetFormat::kBank) != IsBank(preset.kind))
+        if (to != PresetFormat::kRawChunk && to != from)
             throw HostError("'" + options.input + "' holds a " + (IsBank(preset.kind) ? "bank" : "program") +
                             " chunk, which cannot become a " + (to == PresetFormat::kBank ? "bank" : "program"));
         written = to == PresetFormat::kRawChunk ? preset.chunk : SerializePreset(preset);
     } else {
         if (to == PresetFormat::kRawChunk)
-            throw HostError("'" + options.input + "' is no preset file ('CcnK'), and the output is to be a raw chunk too");
+            throw HostError("both '" + options.input + "' and '" + options.output +
+                            "' are raw chunks by their names: name the preset .fxp/.fxb, or use --input-format/--preset-format");
         if (bytes.empty()) throw HostError("the chunk file '" + options.input + "' is empty");
         Preset preset = CapturePresetHeader(instance, to);
         preset.chunk = bytes;

@@ -163,10 +163,6 @@ const char* MagicOf(PresetKind kind) {
     return "";
 }
 
-bool LooksLikePreset(const std::vector<std::uint8_t>& bytes) {
-    return bytes.size() >= 4 && std::memcmp(bytes.data(), "CcnK", 4) == 0;
-}
-
 Preset ParsePreset(const std::vector<std::uint8_t>& bytes) {
     Reader reader(bytes);
     if (reader.magic("the file magic") != "CcnK") throw HostError("this is no preset file: it does not start with 'CcnK'");

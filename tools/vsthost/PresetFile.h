@@ -39,9 +39,6 @@ bool IsBank(PresetKind kind);
 bool HoldsChunk(PresetKind kind);
 const char* MagicOf(PresetKind kind);  // "FPCh", "FxCk", "FBCh", "FxBk"
 
-// Whether bytes start as a preset file does ('CcnK'), for telling one from a raw chunk.
-bool LooksLikePreset(const std::vector<std::uint8_t>& bytes);
-
 // Reads a whole file's bytes. byteSize is not trusted: some writers count 8 bytes too many, so the
 // structure alone decides. Throws HostError with a plain message on a short file, an unknown magic
 // or a size that reaches past the end.

@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     presetConvert->add_option("output", preset.output, "the file to write")->required();
     presetConvert->add_option("--preset-format", preset.format, "fxp, fxb or chunk; default: from the output's name "
                               "(.fxp, .fxb, anything else a raw chunk)");
+    presetConvert->add_option("--input-format", preset.inputFormat, "fxp, fxb or chunk; default: from the input's name");
     presetConvert->add_option("--name", preset.name, "program name to store; default: the plug-in's");
     presetConvert->add_flag("--force", preset.force, "convert a preset made for a plug-in with another ID");
 
