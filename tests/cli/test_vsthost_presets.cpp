@@ -203,6 +203,29 @@ TEST_F(VsthostPresets, ShowReadsEachOfTheFourFormsAsPublished) {
     }
 }
 
+// Whatever byte a file ends at, the reader finds out before reading past it.
+TEST_F(VsthostPresets, EveryTruncationOfEachFormIsRefused) {
+    const std::vector<Bytes> forms = {ProgramChunkFile(1, 1, 2, "p", {9, 8, 7, 6, 5}),
+                                      ProgramParamsFile(1, 1, "q", {0.5f, 0.75f}),
+                                      BankChunkFile(1, 1, 3, 1, {1, 2, 3}),
+                                      BankProgramsFile(1, 1, {{"a", {0.5f}}, {"b", {0.25f}}})};
+    for (const Bytes& form : forms) {
+        Write(file("whole"), form);
+        ASSERT_EQ(run({"preset", "show", file("whole")}).exitCode, 0);
+        // Within and at the end of each header field, the chunk or values, and a bank's second program.
+        for (const std::size_t size : {0u, 3u, 10u, 27u, 40u, 55u, 56u, 59u, 60u, 155u, 156u, 159u, 160u, 200u, 215u, 219u,
+                                       static_cast<unsigned>(form.size() - 1)}) {
+            if (size >= form.size()) continue;
+            Write(file("cut"), Bytes(form.begin(), form.begin() + static_cast<std::ptrdiff_t>(size)));
+            const Outcome shown = run({"preset", "show", file("cut")});
+            EXPECT_EQ(shown.exitCode, 2) << size << " of " << form.size() << " bytes:\n" << shown.out;
+            EXPECT_TRUE(shown.err.find("truncated") != std::string::npos ||
+                        shown.err.find("reaches past its end") != std::string::npos)
+                << shown.err;
+        }
+    }
+}
+
 TEST_F(VsthostPresets, WrittenFilesHaveThePublishedLayout) {
     const nlohmann::json ours = info(TRIM_PLUGIN_PATH);
     const auto id = ours["uniqueId"].get<std::uint32_t>();
