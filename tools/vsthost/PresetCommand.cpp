@@ -1,5 +1,6 @@
 // preset show and preset convert: what a preset file holds, and raw chunks wrapped in or taken out of
 // the preset formats for a given plug-in.
+#include <algorithm>
 #include <cstdio>
 
 #include "tools/vsthost/Commands.h"

@@ -116,6 +116,11 @@ int main(int argc, char** argv) {
     vsthost::PresetOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "show .fxp/.fxb preset files, convert raw chunks (Linux build only)");
     presetCommand->require_subcommand(1);
+    presetCommand->footer("Examples:\n"
+                          "  vsthost render comp.so in.wav out.wav -d Attack=20 --save-preset attack20.fxp\n"
+                          "  vsthost preset show attack20.fxp --plugin comp.so\n"
+                          "  vsthost preset convert synth.so state.bin state.fxp    # a raw chunk wrapped\n"
+                          "  vsthost preset convert synth.so bank.fxb bank.bin      # and taken out");
     CLI::App* presetShow = presetCommand->add_subcommand("show", "print a preset file's header fields and contents");
     presetShow->add_option("file", preset.input, "the .fxp or .fxb file")->required();
     presetShow->add_option("--plugin", preset.plugin, "also load the file into this plug-in and show its parameters");
