@@ -1,4 +1,4 @@
-// The four subcommands of the command-line host. Each answers the process exit code and throws
+// The subcommands of the command-line host. Each answers the process exit code and throws
 // HostError for failures a user must see.
 #pragma once
 
@@ -26,12 +26,29 @@ struct RenderOptions {
     std::vector<ParameterSetting> settings;
     std::string loadState;
     std::string saveState;
+    std::string loadPreset;    // .fxp or .fxb
+    std::string savePreset;
+    std::string presetFormat;  // "fxp" or "fxb"; empty: from the file name
+    bool force = false;        // load a preset made for another plug-in ID
     bool levels = false;  // print per-channel peak and RMS before and after
     std::string automation;       // file of parameter points over time; empty: none
     std::string tail;             // seconds of silence processed after the input, or "auto"; empty: none
     bool compensateLatency = false;  // drop the plug-in's initial delay from the front, render as much more
 };
 int RunRender(const RenderOptions& options);  // the Windows build says it has none
+
+// preset show FILE [--plugin P] and preset convert PLUGIN INPUT OUTPUT (Linux build only).
+struct PresetOptions {
+    bool convert = false;
+    std::string plugin;  // show: optional, loads the file into it and shows the parameters
+    std::string input;
+    std::string output;
+    std::string inputFormat;  // "fxp", "fxb" or "chunk"; empty: from the input's name
+    std::string format;       // "fxp", "fxb" or "chunk"; empty: from the output's name
+    std::string name;    // program name written when wrapping a chunk; empty: the plug-in's
+    bool force = false;
+};
+int RunPreset(const PresetOptions& options);
 
 struct ValidateOptions {
     std::string plugin;

@@ -49,4 +49,9 @@ int RunRender(const RenderOptions&) {
                     "libsndfile, which the Windows build does without (it has info, validate and bench)");
 }
 
+int RunPreset(const PresetOptions&) {
+    throw HostError("preset is part of the Linux build of vsthost only, as render is (this build has info, validate "
+                    "and bench)");
+}
+
 }  // namespace vsthost

@@ -24,6 +24,7 @@
 #include "tools/vsthost/Automation.h"
 #include "tools/vsthost/Commands.h"
 #include "tools/vsthost/OutputFile.h"
+#include "tools/vsthost/PresetHost.h"
 
 namespace vsthost {
 
@@ -519,6 +520,9 @@ int RunRender(const RenderOptions& options) {
     const bool keepsChunks = (fields.flags & effFlagsProgramChunks) != 0;
     if (!keepsChunks && (!options.loadState.empty() || !options.saveState.empty()))
         throw HostError("the plug-in does not keep its state in chunks, so no state file can be loaded or saved");
+    // Settled before any audio is processed, so a wrong name costs no render.
+    const PresetFormat savedPresetFormat =
+        options.savePreset.empty() ? PresetFormat::kProgram : PresetFormatFor(options.savePreset, options.presetFormat, false);
 
     SF_INFO inInfo{};
     SoundFile in(sf_open(options.input.c_str(), SFM_READ, &inInfo));
@@ -541,6 +545,7 @@ int RunRender(const RenderOptions& options) {
     std::unique_ptr<Automation> automation;
     if (!options.automation.empty()) automation = std::make_unique<Automation>(options.automation, instance, inInfo.samplerate);
     if (!options.loadState.empty()) LoadState(instance.plugin(), options.loadState);
+    if (!options.loadPreset.empty()) LoadPresetFile(instance, options.loadPreset, options.presetFormat, options.force);
     ApplySettings(instance, options.settings);
     if (automation) automation->start(instance.plugin());
     instance.resume();
@@ -571,8 +576,11 @@ int RunRender(const RenderOptions& options) {
         state = instance.plugin().getChunk();
         if (state.empty()) throw HostError("the plug-in gave no state chunk to save");
     }
+    const std::vector<std::uint8_t> preset =
+        options.savePreset.empty() ? std::vector<std::uint8_t>{} : SerializePreset(CapturePreset(instance, savedPresetFormat));
     if (sf_close(out.release()) != 0) throw HostError("cannot finish writing '" + options.output + "'");
     if (!options.saveState.empty()) WriteFileAtomically(options.saveState, state.data(), state.size());
+    if (!options.savePreset.empty()) WriteFileAtomically(options.savePreset, preset.data(), preset.size());
     pending.commit();
 
     std::printf("rendered %lld frames of %d channels at %d Hz through '%s' (%s, blocks of %d) to %s\n",

@@ -92,7 +92,7 @@ std::vector<std::string> BenchArguments(const vsthost::BenchOptions& bench, cons
 
 int main(int argc, char** argv) {
     vsthost::PrepareProcess();
-    CLI::App app{"A command-line host for VST 2.4 plug-ins: info, render, validate, bench"};
+    CLI::App app{"A command-line host for VST 2.4 plug-ins: info, render, preset, validate, bench"};
     app.require_subcommand(1);
     // The same options on every system; a path such as /work/x.dll, which Wine's programs take, stays a path.
     app.allow_windows_style_options(false);
@@ -115,6 +115,10 @@ int main(int argc, char** argv) {
     AddParameterOptions(*renderCommand, renderNormalised, renderDisplayed, "");
     renderCommand->add_option("--load-state", render.loadState, "load the plug-in's state (raw chunk) before processing");
     renderCommand->add_option("--save-state", render.saveState, "save the plug-in's state (raw chunk) after processing");
+    renderCommand->add_option("--load-preset", render.loadPreset, "load a program (.fxp) or bank (.fxb) before processing");
+    renderCommand->add_option("--save-preset", render.savePreset, "save the program (.fxp) or bank (.fxb) after processing");
+    renderCommand->add_option("--preset-format", render.presetFormat, "fxp or fxb, whatever the preset files' names say");
+    renderCommand->add_flag("--force", render.force, "load a preset made for a plug-in with another ID");
     renderCommand->add_flag("--levels", render.levels, "print per-channel peak and RMS before and after");
     renderCommand->add_option("--automation", render.automation,
                               "change parameters over time, from a file of lines 'TIME step|ramp -p|-d KEY=VALUE'");
@@ -122,6 +126,29 @@ int main(int argc, char** argv) {
                               "go on processing silence after the input: SECONDS, or 'auto' for the tail the plug-in reports");
     renderCommand->add_flag("--compensate-latency", render.compensateLatency,
                             "drop the plug-in's reported latency from the front and render as much more at the end");
+
+    vsthost::PresetOptions preset;
+    CLI::App* presetCommand = app.add_subcommand("preset", "show .fxp/.fxb preset files, convert raw chunks (Linux build only)");
+    presetCommand->require_subcommand(1);
+    presetCommand->footer("Examples:\n"
+                          "  vsthost render comp.so in.wav out.wav -d Attack=20 --save-preset attack20.fxp\n"
+                          "  vsthost preset show attack20.fxp --plugin comp.so\n"
+                          "  vsthost preset convert synth.so state.bin state.fxp    # a raw chunk wrapped\n"
+                          "  vsthost preset convert synth.so bank.fxb bank.bin      # and taken out");
+    CLI::App* presetShow = presetCommand->add_subcommand("show", "print a preset file's header fields and contents");
+    presetShow->add_option("file", preset.input, "the .fxp or .fxb file")->required();
+    presetShow->add_option("--plugin", preset.plugin, "also load the file into this plug-in and show its parameters");
+    presetShow->add_flag("--force", preset.force, "load it even if made for a plug-in with another ID");
+    CLI::App* presetConvert =
+        presetCommand->add_subcommand("convert", "wrap a raw chunk file in .fxp/.fxb for a plug-in, or take it out");
+    presetConvert->add_option("plugin", preset.plugin, "the plug-in the chunk belongs to (.so)")->required();
+    presetConvert->add_option("input", preset.input, "a raw chunk, .fxp or .fxb file")->required();
+    presetConvert->add_option("output", preset.output, "the file to write")->required();
+    presetConvert->add_option("--preset-format", preset.format, "fxp, fxb or chunk; default: from the output's name "
+                              "(.fxp, .fxb, anything else a raw chunk)");
+    presetConvert->add_option("--input-format", preset.inputFormat, "fxp, fxb or chunk; default: from the input's name");
+    presetConvert->add_option("--name", preset.name, "program name to store; default: the plug-in's");
+    presetConvert->add_flag("--force", preset.force, "convert a preset made for a plug-in with another ID");
 
     vsthost::ValidateOptions validate;
     CLI::App* validateCommand = app.add_subcommand("validate", "check the plug-in as demanding hosts do");
@@ -175,6 +202,11 @@ int main(int argc, char** argv) {
             render.settings = Settings(renderNormalised, renderDisplayed);
             const vsthost::FaultReport report("rendering");
             return vsthost::RunRender(render);
+        }
+        if (presetCommand->parsed()) {
+            preset.convert = presetConvert->parsed();
+            const vsthost::FaultReport report("reading the preset");
+            return vsthost::RunPreset(preset);
         }
         if (validateCommand->parsed()) {
             const auto elsewhere = vsthost::RunWithTheirBuild(
