@@ -18,9 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/RunProgram.h"
 #include "tests/cli/ValidateReport.h"
 
 namespace fs = std::filesystem;
+using vsthost::test::Outcome;
+using vsthost::test::Quoted;
+using vsthost::test::RunProgram;
+using vsthost::test::Slurp;
 using vsthost::test::kChecks;
 using vsthost::test::ValidateLines;
 
@@ -35,25 +40,6 @@ constexpr bool kAllocationsCounted = false;
 #else
 constexpr bool kAllocationsCounted = true;
 #endif
-
-struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 struct Audio {
     int channels = 0;
@@ -115,14 +101,7 @@ protected:
 
     Outcome run(const std::vector<std::string>& args, const std::string& environment = "",
                 const std::string& program = VSTHOST_PATH) const {
-        std::string command = environment + " " + Quoted(program);
-        for (const std::string& arg : args) command += " " + Quoted(arg);
-        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-        const int status = std::system((command + " >" + Quoted(out) + " 2>" + Quoted(err)).c_str());
-        Outcome result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return result;
+        return RunProgram(program, args, dir_, environment);
     }
 
     // Names of the files in the test folder, to see that nothing was left behind.

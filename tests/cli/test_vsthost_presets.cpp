@@ -14,7 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/RunProgram.h"
+
 namespace fs = std::filesystem;
+using vsthost::test::Outcome;
+using vsthost::test::Quoted;
+using vsthost::test::RunProgram;
+using vsthost::test::Slurp;
 
 namespace {
 
@@ -22,25 +28,6 @@ const std::string kLspDelay = "/usr/lib/vst/lsp-plugins/comp-delay-mono.so";
 const std::string kZamComp = "/usr/lib/vst/ZamComp-vst.so";
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct Outcome {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 Bytes Read(const fs::path& path) {
     const std::string text = Slurp(path);
@@ -143,16 +130,7 @@ protected:
 
     fs::path file(const std::string& name) const { return dir_ / name; }
 
-    Outcome run(const std::vector<std::string>& args) const {
-        std::string command = Quoted(VSTHOST_PATH);
-        for (const std::string& arg : args) command += " " + Quoted(arg);
-        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-        const int status = std::system((command + " >" + Quoted(out) + " 2>" + Quoted(err)).c_str());
-        Outcome result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-        fs::remove(out);
-        fs::remove(err);
-        return result;
-    }
+    Outcome run(const std::vector<std::string>& args) const { return RunProgram(VSTHOST_PATH, args, dir_); }
 
     nlohmann::json info(const std::string& plugin) const {
         const Outcome result = run({"info", plugin, "--json"});
