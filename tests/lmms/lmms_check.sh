@@ -66,18 +66,36 @@ fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 # Wine's null display driver: LMMS's VST server needs a window for its messages even without an
 # editor, and without a display it would wait for one forever.
-if [ ! -f "${state}/wineprefix-ready" ]; then
-    echo "=== Creating the Wine prefix for LMMS's VST server"
+# Creating the prefix has hung under emulation on a loaded machine (wineboot never returned), so
+# each step has a time limit and a hung creation is tried once more. A prefix that still cannot be
+# made is a failure where the kernel runs the 32-bit code, and under emulation a skip that
+# ./test.sh lists, as a VST server that never connects is.
+create_prefix() {
+    local step_limit=60
+    [ "${mode}" = native ] || step_limit=180
     rm -rf "${WINEPREFIX}"
     mkdir -p "${WINEPREFIX}"
     {
-        "${wine_run}" win32 wineboot --init
-        "${wine_run}" win32 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-        "${wine_run}" win32 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-        wineserver -w
-    } > "${state}/wineprefix.log" 2>&1 || true
-    if ! grep -q '"Graphics"="null"' "${WINEPREFIX}/user.reg" 2> /dev/null; then
+        timeout -k 5 "${step_limit}" "${wine_run}" win32 wineboot --init
+        timeout -k 5 60 "${wine_run}" win32 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
+        timeout -k 5 60 "${wine_run}" win32 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+        timeout -k 5 60 wineserver -w
+    } > "${state}/wineprefix.log" 2>&1
+    local status=$?
+    grep -q '"Graphics"="null"' "${WINEPREFIX}/user.reg" 2> /dev/null && return 0
+    wineserver -k > /dev/null 2>&1 || true
+    echo "    creating the Wine prefix failed (exit status ${status}, 124: a step hung) after ${SECONDS} s"
+    return 1
+}
+if [ ! -f "${state}/wineprefix-ready" ]; then
+    echo "=== Creating the Wine prefix for LMMS's VST server"
+    if ! create_prefix && ! create_prefix; then
         tail -n 20 "${state}/wineprefix.log"
+        if [ "${mode}" = emulated ]; then
+            reason="under emulation the Wine prefix for LMMS's VST server could not be created in 2 tries (qemu-i386 runs Wine here, not the kernel)"
+            [ -z "${TRIM_WINE_MODE_FILE:-}" ] || echo "lmms_real_host: SKIPPED: ${reason}" >> "${TRIM_WINE_MODE_FILE%.txt}-unreliable.txt"
+            skip "${reason}"
+        fi
         echo "FAILED: could not create the Wine prefix ${WINEPREFIX}"
         exit 1
     fi
