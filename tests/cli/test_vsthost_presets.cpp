@@ -119,6 +119,23 @@ void WriteNoise(const fs::path& path, int channels, int frames) {
     sf_close(file);
 }
 
+// A float file's samples, as their bits: its header holds a time stamp (the peak chunk), which differs
+// between two renders of the same audio a second apart.
+std::vector<std::uint32_t> SampleBits(const fs::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
+        return {};
+    }
+    std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    std::vector<std::uint32_t> bits;
+    for (const float sample : samples) bits.push_back(std::bit_cast<std::uint32_t>(sample));
+    return bits;
+}
+
 class VsthostPresets : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -274,7 +291,9 @@ TEST_F(VsthostPresets, OurPluginLoadsItsOwnProgramBitForBit) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(Slurp(file("loaded.state")), Slurp(file("set.state")));
     EXPECT_EQ(Slurp(file("again.fxp")), Slurp(file("trim.fxp")));
-    EXPECT_EQ(Slurp(file("loaded.wav")), Slurp(file("set.wav")));
+    const std::vector<std::uint32_t> loaded = SampleBits(file("loaded.wav"));
+    EXPECT_FALSE(loaded.empty());
+    EXPECT_EQ(loaded, SampleBits(file("set.wav")));
 }
 
 // One plug-in keeps chunks (which hold a header of their own), the other only parameters.
