@@ -88,7 +88,7 @@ void PrintLoaded(const PresetOptions& options) {
 }
 
 int Show(const PresetOptions& options) {
-    const std::vector<std::uint8_t> bytes = ReadPresetBytes(options.input);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(options.input, "preset file");
     const Preset preset = [&] {
         try {
             return ParsePreset(bytes);
@@ -112,7 +112,7 @@ int Convert(const PresetOptions& options) {
         throw HostError("the plug-in keeps no chunks (flag effFlagsProgramChunks), so there is no raw chunk to convert");
     const PresetFormat from = PresetFormatFor(options.input, options.inputFormat, true);
     const PresetFormat to = PresetFormatFor(options.output, options.format, true);
-    const std::vector<std::uint8_t> bytes = ReadPresetBytes(options.input);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(options.input, "preset file");
 
     std::vector<std::uint8_t> written;
     if (from != PresetFormat::kRawChunk) {

@@ -60,11 +60,11 @@ PresetFormat PresetFormatFor(const std::string& path, const std::string& formatN
     throw HostError("cannot tell the preset format of '" + path + "' from its name: use .fxp or .fxb, or --preset-format");
 }
 
-std::vector<std::uint8_t> ReadPresetBytes(const std::string& path) {
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path, const std::string& what) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) throw HostError("cannot read preset file '" + path + "'");
+    if (!file) throw HostError("cannot read " + what + " '" + path + "'");
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) throw HostError("cannot read preset file '" + path + "'");
+    if (file.bad()) throw HostError("cannot read " + what + " '" + path + "'");
     return bytes;
 }
 
@@ -79,7 +79,7 @@ void CheckPresetOwner(const Preset& preset, const AEffect& fields, const std::st
 void LoadPresetFile(Instance& instance, const std::string& path, const std::string& expected, bool force) {
     const Preset preset = [&] {
         try {
-            return ParsePreset(ReadPresetBytes(path));
+            return ParsePreset(ReadFileBytes(path, "preset file"));
         } catch (const HostError& error) {
             throw HostError("'" + path + "': " + error.what());
         }

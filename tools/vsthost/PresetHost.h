@@ -18,7 +18,8 @@ enum class PresetFormat { kProgram, kBank, kRawChunk };
 // anything else a raw chunk when rawAllowed). Throws HostError when neither tells.
 PresetFormat PresetFormatFor(const std::string& path, const std::string& formatName, bool rawAllowed);
 
-std::vector<std::uint8_t> ReadPresetBytes(const std::string& path);  // throws HostError
+// A whole file's bytes, for preset and state files; throws HostError naming it as WHAT ("preset file").
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path, const std::string& what);
 
 // Refuses a preset made for another plug-in, naming both IDs, unless force (then it warns).
 void CheckPresetOwner(const Preset& preset, const AEffect& fields, const std::string& path, bool force);

@@ -12,8 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <type_traits>
 
@@ -483,9 +481,7 @@ void RenderInDouble(Instance& instance, SNDFILE* in, SNDFILE* out, const SF_INFO
 }
 
 std::vector<std::uint8_t> ReadStateFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw HostError("cannot read state file '" + path + "'");
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes = ReadFileBytes(path, "state file");
     if (bytes.empty()) throw HostError("state file '" + path + "' is empty");
     return bytes;
 }
