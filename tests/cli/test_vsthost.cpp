@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -1080,6 +1081,63 @@ TEST_F(Vsthost, RenderAutomationStepsLandOnTheirFrames) {
         const Outcome levels = run({"timeline", file("out.wav"), file("manifest.txt"), "0.25", "1e-6", "0"},
                                    "", WAV_LEVELS_PATH);
         EXPECT_EQ(levels.exitCode, 0) << "blocks of " << block << ": " << levels.out << levels.err;
+    }
+}
+
+// Another host's render of the same automation may place each change where its blocks fall, and
+// nothing else may differ. Its renders are made here from vsthost's, so each fault is known.
+TEST_F(Vsthost, AnotherHostsTimelineMatchesOnlyWithItsChangesShifted) {
+    WriteAudio(file("in.wav"), Constant(4, 6000, 0.25));
+    std::ofstream(file("steps.txt")) << "0s step -d level mono 1=-6\n"
+                                        "2000smp step -d level mono 1=0\n"
+                                        "4000smp step -d level mono 3=6\n"
+                                        "4000smp step -d level mono 1=-3\n";
+    std::ofstream(file("manifest.txt")) << "a 0 2000 -6 0 0 0\n"
+                                           "b 2000 2000 0 0 0 0\n"
+                                           "c 4000 2000 -3 0 6 0\n";
+    ASSERT_EQ(run({"render", TRIM_PLUGIN_PATH, file("in.wav"), file("ours.wav"), "--automation", file("steps.txt")})
+                  .exitCode,
+              0);
+    const Audio ours = ReadAudio(file("ours.wav"));
+    const auto hostRender = [&](const std::function<void(Audio&)>& change) {
+        Audio host = ours;
+        change(host);
+        WriteAudio(file("host.wav"), host);
+        return run({"alongside", file("ours.wav"), file("host.wav"), file("manifest.txt"), "0", "500"}, "",
+                   WAV_LEVELS_PATH);
+    };
+    // Frames [from, to) keep the level of frame `like`.
+    const auto hold = [](Audio& audio, int from, int to, int like) {
+        for (int f = from; f < to; ++f) {
+            for (int c = 0; c < audio.channels; ++c) {
+                audio.samples[static_cast<std::size_t>(f * audio.channels + c)] = audio.at(like, c);
+            }
+        }
+    };
+
+    const Outcome same = hostRender([](Audio&) {});
+    EXPECT_EQ(same.exitCode, 0) << same.out;
+    const Outcome shifted = hostRender([&](Audio& host) {
+        hold(host, 2000, 2256, 1999);  // late
+        hold(host, 3872, 4000, 4000);  // early
+    });
+    EXPECT_EQ(shifted.exitCode, 0) << shifted.out;
+    EXPECT_NE(shifted.out.find("changed 256 samples after its point"), std::string::npos) << shifted.out;
+    EXPECT_NE(shifted.out.find("changed 128 samples before its point"), std::string::npos) << shifted.out;
+
+    const std::pair<std::string, std::function<void(Audio&)>> faults[] = {
+        {"one sample off", [](Audio& host) { host.samples[3000 * 4 + 1] += 1e-6; }},
+        {"changed too late", [&](Audio& host) { hold(host, 2000, 2501, 1999); }},
+        {"changed twice", [&](Audio& host) { hold(host, 2100, 2200, 1999); }},
+        {"channels changed apart",
+         [](Audio& host) {
+             for (int f = 4000; f < 4100; ++f) host.samples[static_cast<std::size_t>(f * 4)] = host.at(3999, 0);
+         }},
+        {"shorter", [](Audio& host) { host.samples.resize(host.samples.size() - 4); }},
+    };
+    for (const auto& [fault, change] : faults) {
+        const Outcome result = hostRender(change);
+        EXPECT_EQ(result.exitCode, 1) << fault << ": " << result.out << result.err;
     }
 }
 

@@ -10,6 +10,11 @@
 //       processing block, and may run the effect ahead of the timeline by its output latency): there
 //       each channel steps once, straight from the one level to the other, all changing channels on
 //       the same frame.
+//   wav_levels alongside FILE HOST_FILE MANIFEST TOLERANCE SETTLE
+//       HOST_FILE, another host's render of the same timeline as FILE (a MANIFEST as for timeline, a
+//       constant input), equals FILE frame for frame within TOLERANCE, except that each change of
+//       level may land up to SETTLE frames from its point: between the point and where it landed,
+//       HOST_FILE holds FILE's last frame before the point, or already its first frame after it.
 //   wav_levels match FILE_A FIRST_A FILE_B FIRST_B FRAMES TOLERANCE
 //       FRAMES frames from FIRST_A in FILE_A hold the same audio as those from FIRST_B in FILE_B
 //   wav_levels gain FILE REFERENCE TOLERANCE DB...
@@ -173,6 +178,26 @@ std::vector<std::size_t> switchFrames(const Audio& audio, int channel, const std
     return starts;
 }
 
+// The settings run back to back over the whole file, one level per channel, each long enough for a
+// change to settle at either end.
+bool describes(const std::vector<Setting>& settings, const Audio& audio, std::size_t settle) {
+    std::size_t next = 0;
+    for (const Setting& setting : settings) {
+        if (setting.first != next || setting.decibels.size() != static_cast<std::size_t>(audio.channels) ||
+            2 * settle >= setting.frames) {
+            std::printf("  %s: the manifest does not describe this file (want frame %zu, %d levels, more than %zu frames)\n",
+                        setting.name.c_str(), next, audio.channels, 2 * settle);
+            return false;
+        }
+        next += setting.frames;
+    }
+    if (settings.empty() || next != audio.frames()) {
+        std::printf("  the settings cover %zu frames, the file holds %zu\n", next, audio.frames());
+        return false;
+    }
+    return true;
+}
+
 int checkTimeline(const char* path, const char* manifestPath, double inputLevel, double tolerance, std::size_t settle) {
     const auto audio = readAudio(path);
     const auto settings = readManifest(manifestPath);
@@ -180,18 +205,7 @@ int checkTimeline(const char* path, const char* manifestPath, double inputLevel,
         return 1;
     }
     std::printf("%s: %d channels, %zu frames, %zu settings\n", path, audio->channels, audio->frames(), settings->size());
-    std::size_t next = 0;
-    for (const Setting& setting : *settings) {
-        if (setting.first != next || setting.decibels.size() != static_cast<std::size_t>(audio->channels) ||
-            2 * settle >= setting.frames) {
-            std::printf("  %s: the manifest does not describe this file (want frame %zu, %d levels, more than %zu frames)\n",
-                        setting.name.c_str(), next, audio->channels, 2 * settle);
-            return 1;
-        }
-        next += setting.frames;
-    }
-    if (settings->empty() || next != audio->frames()) {
-        std::printf("  the settings cover %zu frames, the file holds %zu\n", next, audio->frames());
+    if (!describes(*settings, *audio, settle)) {
         return 1;
     }
     std::vector<std::vector<std::size_t>> starts;  // per channel, per setting, plus the end
@@ -252,6 +266,96 @@ int checkTimeline(const char* path, const char* manifestPath, double inputLevel,
         }
         std::printf(" dB: %s%s%s\n", settingOk ? "every sample right" : "WRONG", change.c_str(), problems.c_str());
         ok = ok && settingOk;
+    }
+    return ok ? 0 : 1;
+}
+
+std::string landing(long long shift) {
+    if (shift == 0) {
+        return "changed on its point";
+    }
+    return "changed " + std::to_string(shift < 0 ? -shift : shift) + " samples " + (shift < 0 ? "before" : "after") +
+           " its point";
+}
+
+// Each frame of HOST is compared with the frame of OURS that holds the same setting: itself, except
+// between a boundary and where HOST's change landed, where it is OURS's last frame before the
+// boundary (a late change) or its first after it (an early one).
+int compareAlongside(const char* path, const char* hostPath, const char* manifestPath, double tolerance,
+                     std::size_t settle) {
+    const auto ours = readAudio(path);
+    const auto host = readAudio(hostPath);
+    const auto settings = readManifest(manifestPath);
+    if (!ours || !host || !settings) {
+        return 1;
+    }
+    std::printf("%s against %s: %d channels, %zu frames, %zu settings\n", hostPath, path, host->channels,
+                host->frames(), settings->size());
+    if (ours->channels != host->channels || ours->frames() != host->frames()) {
+        std::printf("  cannot compare: %s holds %d channels and %zu frames  WRONG\n", path, ours->channels,
+                    ours->frames());
+        return 1;
+    }
+    if (!describes(*settings, *host, settle)) {
+        return 1;
+    }
+    const auto holds = [&](std::size_t hostFrame, std::size_t ourFrame) {
+        for (int c = 0; c < host->channels; ++c) {
+            if (!near(host->sample(hostFrame, c), ours->sample(ourFrame, c), tolerance)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::vector<std::size_t> reference(host->frames());
+    for (std::size_t f = 0; f < reference.size(); ++f) {
+        reference[f] = f;
+    }
+    std::vector<std::string> landings{""};
+    bool ok = true;
+    for (std::size_t i = 1; i < settings->size(); ++i) {
+        const std::size_t boundary = (*settings)[i].first;
+        const std::size_t earliest = boundary - settle;
+        const std::size_t latest = boundary + settle;
+        bool changes = false;
+        for (int c = 0; c < ours->channels; ++c) {
+            changes = changes || !near(ours->sample(boundary - 1, c), ours->sample(boundary, c), tolerance);
+        }
+        if (!changes) {
+            landings.push_back(", no change of level");
+            continue;
+        }
+        std::size_t landed = earliest;
+        while (landed < latest && holds(landed, std::min(landed, boundary - 1))) {
+            ++landed;
+        }
+        if (landed == latest) {
+            ok = false;
+            landings.push_back(", no change of level within " + std::to_string(settle) + " frames of its point  WRONG");
+            continue;
+        }
+        for (std::size_t f = earliest; f < latest; ++f) {
+            reference[f] = f < landed ? std::min(f, boundary - 1) : std::max(f, boundary);
+        }
+        landings.push_back(", " + landing(static_cast<long long>(landed) - static_cast<long long>(boundary)));
+    }
+    for (std::size_t i = 0; i < settings->size(); ++i) {
+        const Setting& setting = (*settings)[i];
+        double largest = 0.0;
+        std::size_t outside = 0;
+        for (std::size_t f = setting.first; f < setting.first + setting.frames; ++f) {
+            for (int c = 0; c < host->channels; ++c) {
+                const double difference = std::fabs(host->sample(f, c) - ours->sample(reference[f], c));
+                largest = std::fmax(largest, difference);
+                if (!(difference <= tolerance)) {
+                    ++outside;
+                }
+            }
+        }
+        ok = ok && outside == 0;
+        std::printf("  %-8s frames %6zu..%6zu: largest difference %.3e, %zu samples off by more than %g%s%s\n",
+                    setting.name.c_str(), setting.first, setting.first + setting.frames - 1, largest, outside,
+                    tolerance, landings[i].c_str(), outside == 0 ? "" : "  WRONG");
     }
     return ok ? 0 : 1;
 }
@@ -367,6 +471,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: wav_levels check FILE INPUT_LEVEL TOLERANCE DB...\n"
                  "       wav_levels timeline FILE MANIFEST INPUT_LEVEL TOLERANCE SETTLE\n"
+                 "       wav_levels alongside FILE HOST_FILE MANIFEST TOLERANCE SETTLE\n"
                  "       wav_levels match FILE_A FIRST_A FILE_B FIRST_B FRAMES TOLERANCE\n"
                  "       wav_levels gain FILE REFERENCE TOLERANCE DB...\n");
     return 2;
@@ -385,6 +490,14 @@ int main(int argc, char** argv) {
             return usage();
         }
         return compareAudio(argv[2], *fromA, argv[4], *fromB, *frames, *tolerance);
+    }
+    if (command == "alongside" && argc == 7) {
+        const auto tolerance = parseNumber(argv[5]);
+        const auto settle = parseCount(argv[6]);
+        if (!tolerance || !settle) {
+            return usage();
+        }
+        return compareAlongside(argv[2], argv[3], argv[4], *tolerance, *settle);
     }
     if (command == "timeline" && argc == 7) {
         const auto inputLevel = parseNumber(argv[4]);
