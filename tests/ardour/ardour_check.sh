@@ -4,13 +4,18 @@
 #   2. a 48 kHz session with a 4-in/4-out track fed by a constant 0.5 plays one timeline on which
 #      automation of Ardour's own parameter controls moves one channel at a time through each level,
 #      and what passes the plug-in holds every channel at 0.5 x 10^(dB/20) in every setting;
-#   3. the saved session, reopened in a new process, brings the levels back from the plug-in's
-#      state chunk and plays the same audio again.
+#   3. vsthost, given the same input and the same automation, renders that timeline with every change
+#      on its sample, and Ardour's audio equals it sample by sample but for where Ardour's blocks
+#      put each change;
+#   4. the saved session, reopened in a new process, brings the levels back from the plug-in's
+#      state chunk and plays the same audio again;
+#   5. that state, taken from the session file into a bank (.fxb), loaded by vsthost and saved as a
+#      program (.fxp), renders in vsthost at the same levels, sample for sample as Ardour played it.
 # The audio is kept by a small Lua processor right after the plug-in while Ardour plays in real time.
 # Ardour 7.3's export can corrupt its heap (about a quarter of the processes that export once then
 # crash), so the check does not export. Should Ardour die all the same, the check names the signal,
 # the step, and whether the plug-in's code was on the crashing stack.
-# usage: ardour_check.sh PLUGIN.so WAV_LEVELS_TOOL
+# usage: ardour_check.sh PLUGIN.so WAV_LEVELS_TOOL VSTHOST
 # Exits 77 (a skip for CTest) when Ardour is not installed.
 set -euo pipefail
 
@@ -29,6 +34,7 @@ readonly ardour_timeout=40   # seconds per Ardour process; one takes about 4, un
 
 plugin=$(readlink -f "$1")
 wav_levels=$(readlink -f "$2")
+vsthost=$(readlink -f "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 
 if ! command -v ardour7-lua > /dev/null || [ ! -x "$scanner" ]; then
@@ -126,7 +132,20 @@ run_ardour render "$here/render.lua" "$session" "$effect_name" "$work/lxvst" || 
 "$wav_levels" timeline "$session/timeline.wav" "$session/timeline.txt" "$input_level" "$tolerance" "$settle_samples" \
     || fail "levels along the timeline"
 
-echo "=== 3. Recall in a new process"
+echo "=== 3. vsthost renders the timeline Ardour played, from the same input and automation"
+ours="$work/vsthost-timeline.wav"
+"$vsthost" render "$installed" "$session/input.wav" "$ours" --automation "$session/automation.txt" \
+    || fail "vsthost could not render the timeline"
+if [ -f "$ours" ]; then
+    # vsthost splits its blocks at every point, so no change may land off its sample.
+    "$wav_levels" timeline "$ours" "$session/timeline.txt" "$input_level" "$tolerance" 0 \
+        || fail "vsthost's levels along the timeline"
+    # The same plug-in given the same values in both hosts: nothing but where a change lands may differ.
+    "$wav_levels" alongside "$ours" "$session/timeline.wav" "$session/timeline.txt" 0 "$settle_samples" \
+        || fail "Ardour's timeline differs from vsthost's"
+fi
+
+echo "=== 4. Recall in a new process"
 grep -q '<chunk' "$session/trimcheck.ardour" || fail "the saved session holds no state chunk of the plug-in"
 # Ardour also stores its own copy of each parameter. Neutralise those (0.5 is 0 dB), so the saved
 # levels can only come back through the plug-in's state chunk.
@@ -144,8 +163,29 @@ read -r _ saved_first saved_samples saved_levels <<< "$saved"
 "$wav_levels" match "$session/timeline.wav" $((saved_first + settle_samples)) "$session/recalled.wav" 0 \
     $((saved_samples - settle_samples)) "$tolerance" || fail "the recalled audio differs from the saved setting"
 
+echo "=== 5. The state Ardour saved, through preset files, rendered by vsthost"
+# Ardour keeps the plug-in's bank chunk (effGetChunk, index 0) in the session file, in base64.
+sed -n 's|.*<chunk[^>]*>\([^<]*\)</chunk>.*|\1|p' "$session/trimcheck.ardour" | base64 -d > "$work/ardour-state.bin" \
+    || fail "cannot decode the state chunk in the session file"
+# A bank made of it, loaded into vsthost's instance, which saves its program; a new instance
+# renders that program.
+"$vsthost" preset convert "$installed" "$work/ardour-state.bin" "$work/ardour-state.fxb" \
+    || fail "vsthost could not make a bank of Ardour's chunk"
+"$vsthost" render "$installed" "$session/input.wav" "$work/from-fxb.wav" \
+    --load-preset "$work/ardour-state.fxb" --save-preset "$work/ardour-state.fxp" \
+    || fail "vsthost could not load the bank or save the program"
+"$vsthost" preset show "$work/ardour-state.fxp" --plugin "$installed" || fail "vsthost could not show the program"
+"$vsthost" render "$installed" "$session/input.wav" "$work/from-fxp.wav" --load-preset "$work/ardour-state.fxp" \
+    || fail "vsthost could not render from the program"
+if [ -f "$work/from-fxp.wav" ]; then
+    # shellcheck disable=SC2086  # the four levels are separate arguments
+    "$wav_levels" check "$work/from-fxp.wav" "$input_level" "$tolerance" $saved_levels || fail "vsthost's levels from the program"
+    "$wav_levels" match "$session/recalled.wav" 0 "$work/from-fxp.wav" 0 "$saved_samples" 0 \
+        || fail "vsthost's render from the program differs from what Ardour played after recall"
+fi
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
 fi
-echo "Ardour scanned, played and recalled the plug-in as expected"
+echo "Ardour scanned, played and recalled the plug-in as expected, and vsthost rendered what Ardour played"

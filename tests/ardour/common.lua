@@ -96,13 +96,20 @@ function M.capture(tap, samples, path)
 
   M.step("writing " .. path:match("[^/]*$"))
   local data = shmem:to_float(8):array()  -- 1-based: channel c, sample p at (c - 1) * capacity + p + 1
+  M.write_wav(path, samples, function(p)
+    return data[p], data[capacity + p], data[2 * capacity + p], data[3 * capacity + p]
+  end)
+end
+
+-- Writes a 4-channel 32-bit float WAV file; frame(p), p = 1 .. samples, gives its four samples.
+function M.write_wav(path, samples, frame)
   local file = assert(io.open(path, "wb"))
   local bytes = samples * M.channels * 4
   file:write(string.pack("<c4I4c4c4I4I2I2I4I4I2I2c4I4", "RIFF", 36 + bytes, "WAVE", "fmt ", 16,
     3, M.channels, M.sample_rate, M.sample_rate * M.channels * 4, M.channels * 4, 32, "data", bytes))  -- 3: IEEE float
   local frames = {}
   for p = 1, samples do
-    frames[#frames + 1] = string.pack("<ffff", data[p], data[capacity + p], data[2 * capacity + p], data[3 * capacity + p])
+    frames[#frames + 1] = string.pack("<ffff", frame(p))
     if #frames == 4096 or p == samples then
       file:write(table.concat(frames))
       frames = {}

@@ -2,7 +2,8 @@
 -- plug-in's parameters, captures what passes the plug-in, and saves the session at the resting levels.
 -- usage: ardour7-lua render.lua SESSION_DIR PLUGIN_NAME LXVST_DIR
 -- Writes SESSION_DIR/timeline.wav and SESSION_DIR/timeline.txt, one line
--- "<name> <first sample> <samples> <dB ch1> .. <dB ch4>" per level setting, in timeline order.
+-- "<name> <first sample> <samples> <dB ch1> .. <dB ch4>" per level setting, in timeline order, and
+-- for vsthost's render of the same timeline SESSION_DIR/input.wav and SESSION_DIR/automation.txt.
 local dir, plugin_name, lxvst_dir = arg[1], arg[2], arg[3]
 local common = dofile(debug.getinfo(1, "S").source:match("^@(.*/)") .. "common.lua")
 
@@ -38,6 +39,17 @@ for _, segment in ipairs(plan) do
     table.concat(segment.levels, " "), "\n")
 end
 manifest:close()
+
+-- The same timeline for vsthost: the input the DC source plays (dc_source.lua), and the automation
+-- in vsthost's format, with the very values Ardour's automation lists get below.
+common.write_wav(dir .. "/input.wav", #plan * common.segment_samples, function() return 0.5, 0.5, 0.5, 0.5 end)
+local automation = assert(io.open(dir .. "/automation.txt", "w"))
+for _, segment in ipairs(plan) do
+  for c = 1, common.channels do
+    automation:write(string.format("%dsmp step -p %d=%.17g\n", segment.first, c - 1, common.normalised(segment.levels[c])))
+  end
+end
+automation:close()
 
 local function control(channel)
   local parameter = Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, channel - 1)
