@@ -579,8 +579,9 @@ int RunRender(const RenderOptions& options) {
     if (!options.savePreset.empty()) WriteFileAtomically(options.savePreset, preset.data(), preset.size());
     pending.commit();
 
-    std::printf("rendered %lld frames of %d channels at %d Hz through '%s' (%s, blocks of %d) to %s\n",
-                static_cast<long long>(inInfo.frames + timeline.silenceAfter - timeline.dropped), fields.numInputs, inInfo.samplerate,
+    std::printf("rendered %lld frames of %d channel%s at %d Hz through '%s' (%s, blocks of %d) to %s\n",
+                static_cast<long long>(inInfo.frames + timeline.silenceAfter - timeline.dropped), fields.numInputs,
+                fields.numInputs == 1 ? "" : "s", inInfo.samplerate,
                 instance.plugin().effectName().c_str(), options.doublePrecision ? "double" : "float",
                 options.blockSize, options.output.c_str());
     if (options.levels) PrintLevels(before, after, fields.numInputs, fields.numOutputs);

@@ -96,11 +96,19 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     // The same options on every system; a path such as /work/x.dll, which Wine's programs take, stays a path.
     app.allow_windows_style_options(false);
+    app.footer("Examples:\n"
+               "  vsthost info trim.so\n"
+               "  vsthost render trim.so in.wav out.wav -d \"level mono 1=-6\" --levels\n"
+               "  vsthost validate trim.dll --junit report.xml    # a Windows DLL, under Wine\n"
+               "Each command's --help shows more.");
 
     vsthost::InfoOptions info;
     CLI::App* infoCommand = app.add_subcommand("info", "show the plug-in's fields, names, programs and parameters");
     infoCommand->add_option("plugin", info.plugin, "plug-in binary (.so or .dll)")->required();
     infoCommand->add_flag("--json", info.json, "print JSON for machines");
+    infoCommand->footer("Examples:\n"
+                        "  vsthost info /usr/lib/vst/TolvarneskLevelTrimmer4x.so\n"
+                        "  vsthost info synth.dll --json > synth.json    # a Windows DLL, under Wine");
 
     vsthost::RenderOptions render;
     std::vector<std::string> renderNormalised, renderDisplayed;
@@ -126,6 +134,13 @@ int main(int argc, char** argv) {
                               "go on processing silence after the input: SECONDS, or 'auto' for the tail the plug-in reports");
     renderCommand->add_flag("--compensate-latency", render.compensateLatency,
                             "drop the plug-in's reported latency from the front and render as much more at the end");
+    renderCommand->footer("Examples:\n"
+                          "  vsthost render trim.so in.wav out.wav -d \"level mono 2=-3.5\" -p 0=0.25 --levels\n"
+                          "  vsthost render trim.so in.wav out.flac --format flac --subtype pcm24 -b 64\n"
+                          "  vsthost render trim.so in.wav out.wav --automation moves.txt\n"
+                          "      moves.txt holds lines such as:  0s step -d 0=-6   and   1.5s ramp -d 0=0\n"
+                          "  vsthost render delay.so in.wav out.wav --tail auto --compensate-latency\n"
+                          "  vsthost render comp.so in.wav out.wav --load-preset vocal.fxp --save-state vocal.bin");
 
     vsthost::PresetOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "show .fxp/.fxb preset files, convert raw chunks (Linux build only)");
@@ -168,6 +183,13 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 1 << 16));
     validateCommand->add_flag("--json", validate.json, "print the report as JSON for machines");
     validateCommand->add_option("--junit", validate.junitFile, "write the report as JUnit XML to this file too");
+    validateCommand->footer("Examples:\n"
+                            "  vsthost validate trim.so\n"
+                            "  vsthost validate trim.so --only load,info,processing --sample-rates 44100,192000 "
+                            "--block-sizes 16,2048\n"
+                            "  vsthost validate trim.so --skip fuzz,second-thread --json > report.json\n"
+                            "  vsthost validate trim.dll --junit validate.xml    # a Windows DLL, under Wine\n"
+                            "Exit code: 0 every check passed, 1 one failed, 2 a usage error or bad input.");
     // For a check run in a process of its own that this program started again (Windows); not shown in the help.
     validateCommand->add_option("--run-check", validate.runCheck)->group("");
     validateCommand->add_option(vsthost::kAnswerOption, validate.answerChannel)->group("");
@@ -182,6 +204,9 @@ int main(int argc, char** argv) {
     benchCommand->add_option("--rate", bench.sampleRate, "sample rate")->capture_default_str();
     AddParameterOptions(*benchCommand, benchNormalised, benchDisplayed, "[N:]");
     benchCommand->add_flag("--json", bench.json, "print JSON for machines");
+    benchCommand->footer("Examples:\n"
+                         "  vsthost bench trim.so other.so -b 64 --rounds 30\n"
+                         "  vsthost bench trim.so trim.so -d \"2:level mono 1=-6\" --json    # one plug-in, two settings");
 
     try {
         app.parse(argc, argv);
