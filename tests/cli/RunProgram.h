@@ -2,6 +2,8 @@
 // prints, each stream caught whole.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -46,5 +48,25 @@ inline Outcome RunProgram(const std::string& program, const std::vector<std::str
     std::filesystem::remove(err);
     return result;
 }
+
+// A test with a folder of its own, gone afterwards, for the files a program reads and writes.
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vsthost-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::filesystem::path file(const std::string& name) const { return dir_ / name; }
+
+    // A third-party plug-in from Debian's packages; the test is skipped, saying so, where it is missing.
+    static void RequirePeer(const std::string& path) {
+        if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is not installed (scripts/install-deps.sh installs it)";
+    }
+
+    std::filesystem::path dir_;
+};
 
 }  // namespace vsthost::test

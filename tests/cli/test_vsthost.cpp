@@ -89,17 +89,8 @@ Audio Noise(int channels, int frames, int format, unsigned seed = 7) {
     return audio;
 }
 
-class Vsthost : public ::testing::Test {
+class Vsthost : public vsthost::test::ProgramTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vsthost-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path file(const std::string& name) const { return dir_ / name; }
-
     Outcome run(const std::vector<std::string>& args, const std::string& environment = "",
                 const std::string& program = VSTHOST_PATH) const {
         return RunProgram(program, args, dir_, environment);
@@ -112,12 +103,6 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-
-    static void RequirePeer(const std::string& path) {
-        if (!fs::exists(path)) GTEST_SKIP() << path << " is not installed (scripts/install-deps.sh installs it)";
-    }
-
-    fs::path dir_;
 };
 
 TEST_F(Vsthost, InfoDescribesOurPluginAsTextAndAsJson) {

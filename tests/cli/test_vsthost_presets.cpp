@@ -136,17 +136,8 @@ std::vector<std::uint32_t> SampleBits(const fs::path& path) {
     return bits;
 }
 
-class VsthostPresets : public ::testing::Test {
+class VsthostPresets : public vsthost::test::ProgramTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vsthost-presets-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path file(const std::string& name) const { return dir_ / name; }
-
     Outcome run(const std::vector<std::string>& args) const { return RunProgram(VSTHOST_PATH, args, dir_); }
 
     nlohmann::json info(const std::string& plugin) const {
@@ -161,12 +152,6 @@ protected:
         EXPECT_EQ(shown.exitCode, 0) << shown.err;
         return shown.out.substr(shown.out.find("loaded into"));
     }
-
-    static void RequirePeer(const std::string& path) {
-        if (!fs::exists(path)) GTEST_SKIP() << path << " is not installed (scripts/install-deps.sh installs it)";
-    }
-
-    fs::path dir_;
 };
 
 }  // namespace
