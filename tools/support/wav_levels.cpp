@@ -198,6 +198,15 @@ bool describes(const std::vector<Setting>& settings, const Audio& audio, std::si
     return true;
 }
 
+// Where a change of level landed, against its point on the timeline.
+std::string landing(long long shift) {
+    if (shift == 0) {
+        return "changed on its point";
+    }
+    return "changed " + std::to_string(shift < 0 ? -shift : shift) + " samples " + (shift < 0 ? "before" : "after") +
+           " its point";
+}
+
 int checkTimeline(const char* path, const char* manifestPath, double inputLevel, double tolerance, std::size_t settle) {
     const auto audio = readAudio(path);
     const auto settings = readManifest(manifestPath);
@@ -251,10 +260,7 @@ int checkTimeline(const char* path, const char* manifestPath, double inputLevel,
                 together = together && shift == shifts.front();
             }
             if (together) {
-                const long long shift = shifts.front();
-                change = shift == 0 ? ", level changed on its point"
-                                    : ", level changed " + std::to_string(shift < 0 ? -shift : shift) + " samples " +
-                                          (shift < 0 ? "before" : "after") + " its point";
+                change = ", level " + landing(shifts.front());
             } else {
                 settingOk = false;
                 change = ", its channels changed level on different samples";
@@ -268,14 +274,6 @@ int checkTimeline(const char* path, const char* manifestPath, double inputLevel,
         ok = ok && settingOk;
     }
     return ok ? 0 : 1;
-}
-
-std::string landing(long long shift) {
-    if (shift == 0) {
-        return "changed on its point";
-    }
-    return "changed " + std::to_string(shift < 0 ? -shift : shift) + " samples " + (shift < 0 ? "before" : "after") +
-           " its point";
 }
 
 // Each frame of HOST is compared with the frame of OURS that holds the same setting: itself, except
